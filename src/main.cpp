@@ -1,0 +1,3 @@
+#include "tarsel.h"
+
+int main(int argc, char **argv) { return tarsel(argc, argv); }

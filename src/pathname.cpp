@@ -1,0 +1,138 @@
+// The path step: resolution through the platform, the in-place split and the output line.
+#include "pathname.h"
+
+#include <cstdio>
+
+#include "syserr.h"
+#include "winapi.h"
+
+namespace {
+
+constexpr char EMPTY[] = "";
+constexpr char BACKSLASH[] = "\\";
+constexpr char SLASH[] = "/";
+
+// A failure must never end with status 0: a platform that fails without a
+// code (Windows for a name of spaces, Wine for the empty name) is given one.
+int report(DWORD code = 0)
+{
+    if (code != 0)
+        SetLastError(code);
+    else if (GetLastError() == 0)
+        SetLastError(ERROR_INVALID_NAME);
+    return display_error();
+}
+
+// A result that needs the whole buffer or more did not fit.
+bool overflowed(DWORD result) { return result >= static_cast<DWORD>(PATH_BUFSIZE); }
+
+// Replaces o->name with the short form of its absolute path; 0 or an error code.
+int to_short_form(opts *o, char *fullpath)
+{
+    char *filepart = nullptr;
+    SetLastError(0);
+    // length without NUL; size needed with NUL when too small; 0 + last error
+    DWORD n = GetFullPathNameA(o->name, PATH_BUFSIZE, fullpath, &filepart);
+    if (n == 0)
+        return report();
+    if (overflowed(n))
+        return report(ERROR_BUFFER_OVERFLOW);
+    SetLastError(0);
+    // length without NUL; size needed with NUL when too small; 0 + last error
+    n = GetShortPathNameA(fullpath, o->name, PATH_BUFSIZE);
+    if (n == 0)
+        return report();
+    if (overflowed(n))
+        return report(ERROR_BUFFER_OVERFLOW);
+    return 0;
+}
+
+struct pieces {
+    const char *drive;
+    const char *dir;
+    const char *main;
+    const char *ext;
+};
+
+// Cuts fullpath ("X:\dir\main.ext", file part at filepart) in place.
+pieces split(char *fullpath, char *filepart)
+{
+    pieces p{fullpath, EMPTY, filepart, EMPTY};
+    fullpath[1] = '\0';
+    filepart[-1] = '\0';
+    if (filepart != fullpath + 3)
+        p.dir = fullpath + 3;
+    char *dot = nullptr;
+    for (char *c = filepart + 1; *c; c++)
+        if (*c == '.')
+            dot = c;
+    if (dot) {
+        *dot = '\0';
+        p.ext = dot + 1;
+    }
+    return p;
+}
+
+void print_line(const opts *o, const pieces &p)
+{
+    const bool path = o->parts & PART_PATH;
+    const bool main = o->parts & PART_MAIN;
+    const bool ext = o->parts & PART_EXT;
+    const bool cygnus = o->sepmode == SEP_CYGNUS;
+    const char *sep = o->sepmode == SEP_BACKSLASH ? BACKSLASH : SLASH;
+    printf("%s%s%s%s%s%s%s%s\n",
+           path ? (cygnus ? "//" : p.drive) : EMPTY,
+           path ? (cygnus ? p.drive : ":") : EMPTY,
+           path && p.dir[0] ? sep : EMPTY,
+           path ? p.dir : EMPTY,
+           path && main ? sep : EMPTY,
+           main ? p.main : EMPTY,
+           main && ext ? "." : EMPTY,
+           ext ? p.ext : EMPTY);
+}
+
+} // namespace
+
+int iskanji(int c)
+{
+    c &= 0xFF;
+    return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+void bstos(char *s)
+{
+    int before = 0;
+    for (; *s; s++) {
+        const int c = static_cast<unsigned char>(*s);
+        if (c == '\\' && !iskanji(before))
+            *s = '/';
+        before = c;
+    }
+}
+
+int print_path(opts *o)
+{
+    char fullpath[PATH_BUFSIZE];
+    if (o->shortform) {
+        if (int code = to_short_form(o, fullpath))
+            return code;
+    }
+    char *filepart = nullptr;
+    SetLastError(0);
+    // length without NUL; size needed with NUL when too small; 0 + last error
+    DWORD len = GetFullPathNameA(o->name, PATH_BUFSIZE, fullpath, &filepart);
+    if (len == 0)
+        return report();
+    if (overflowed(len))
+        return report(ERROR_BUFFER_OVERFLOW);
+    // The split needs "X:\" before the last component; anything else
+    // (network and device paths, a path ending in a separator) is refused.
+    if (!filepart || fullpath[1] != ':' || filepart < fullpath + 3 || filepart > fullpath + len)
+        return report(ERROR_BAD_PATHNAME);
+
+    pieces p = split(fullpath, filepart);
+    if (o->sepmode != SEP_BACKSLASH && p.dir != EMPTY)
+        bstos(fullpath + 3);
+    print_line(o, p);
+    return 0;
+}

@@ -1,0 +1,129 @@
+// The kernel32 path calls on POSIX: the process's view of the machine
+// (root "/" is drive Z:, the working directory is Z:'s current directory)
+// handed to the rules in fullpath.cpp and shortpath.cpp.
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "pathtext.h"
+#include "winpath.h"
+
+namespace winpath {
+
+DWORD from_errno(int err, bool last_component)
+{
+    struct mapping {
+        int err;
+        DWORD code;
+    };
+    static constexpr mapping MAP[] = {
+        {ENOTDIR, ERROR_PATH_NOT_FOUND},     {EACCES, ERROR_ACCESS_DENIED},
+        {EPERM, ERROR_ACCESS_DENIED},        {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
+        {ELOOP, ERROR_CANT_RESOLVE_FILENAME}, {EIO, ERROR_IO_DEVICE},
+        {ENOSPC, ERROR_DISK_FULL},           {EPIPE, ERROR_BROKEN_PIPE},
+        {EBADF, ERROR_INVALID_HANDLE},       {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
+        {EROFS, ERROR_WRITE_PROTECT},
+    };
+    if (err == ENOENT)
+        return last_component ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    for (const mapping &m : MAP)
+        if (m.err == err)
+            return m.code;
+    return ERROR_GEN_FAILURE;
+}
+
+DWORD posix_dirs::open(std::string_view dir)
+{
+    close();
+    if (!to_posix(dir))
+        return ERROR_PATH_NOT_FOUND;
+    dir_ = opendir(path_.c_str());
+    return dir_ ? 0 : from_errno(errno, false);
+}
+
+const char *posix_dirs::next()
+{
+    const dirent *e = dir_ ? readdir(dir_) : nullptr;
+    return e ? e->d_name : nullptr;
+}
+
+DWORD posix_dirs::check(std::string_view path)
+{
+    struct stat st;
+    if (!to_posix(path))
+        return ERROR_PATH_NOT_FOUND;
+    return stat(path_.c_str(), &st) == 0 ? 0 : from_errno(errno, true);
+}
+
+bool posix_dirs::to_posix(std::string_view path)
+{
+    if (path.size() < 3 || upper(path[0]) != upper(drive_) || path[1] != ':')
+        return false;
+    path_.assign(root_).append(path.substr(2));
+    for (size_t i = root_.size(); i < path_.size(); i++)
+        if (path_[i] == '\\')
+            path_[i] = '/';
+    return true;
+}
+
+void posix_dirs::close()
+{
+    if (dir_)
+        closedir(dir_);
+    dir_ = nullptr;
+}
+
+namespace {
+
+constexpr char DRIVE = 'Z';
+
+// Z: and the process's working directory, read on first need.
+class process_dir : public current_dir {
+public:
+    process_dir() : current_dir({}) {}
+    char drive() const override { return DRIVE; }
+    bool get(std::string_view &dir, DWORD &error) override
+    {
+        if (!getcwd(path_ + 2, sizeof path_ - 2)) {
+            // A working directory longer than the buffer is longer than any result.
+            error = errno == ERANGE ? ERROR_FILENAME_EXCED_RANGE : from_errno(errno, false);
+            return false;
+        }
+        path_[0] = DRIVE;
+        path_[1] = ':';
+        for (char *p = path_ + 2; *p; p++)
+            if (*p == '/')
+                *p = '\\';
+        dir = path_;
+        return true;
+    }
+
+private:
+    char path_[MAX_CHARS + 3];
+};
+
+DWORD finish(path_result r)
+{
+    if (r.value == 0)
+        SetLastError(r.error);
+    return r.value;
+}
+
+} // namespace
+} // namespace winpath
+
+DWORD GetFullPathNameA(LPCSTR name, DWORD size, LPSTR buffer, LPSTR *filepart)
+{
+    winpath::process_dir cwd;
+    return winpath::finish(winpath::full_path(name, cwd, buffer, size, filepart));
+}
+
+DWORD GetShortPathNameA(LPCSTR path, LPSTR buffer, DWORD size)
+{
+    winpath::process_dir cwd;
+    winpath::posix_dirs dirs(winpath::DRIVE, "");
+    return winpath::finish(winpath::short_path(path, cwd, dirs, buffer, size));
+}

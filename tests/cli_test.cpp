@@ -1,0 +1,262 @@
+// The command-line table: arguments in; standard output, standard error and
+// exit status out, run against a built program. TARSEL_CMD is the command
+// that starts it (split at spaces, e.g. "/usr/lib/wine/wine64 tarsel.exe");
+// TARSEL_WINE=1 selects Wine's answers where Wine differs from Windows 11.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct expect {
+    std::string out;
+    std::string err;
+    int status;
+};
+
+struct row {
+    const char *what;
+    std::vector<std::string> args;
+    expect native;
+    std::optional<expect> wine = std::nullopt; // Wine 8's answer, where it differs
+};
+
+const std::string USAGE =
+    "TARSEL.EXE Version 1.01  prints the full path of a file name, or parts of it\n"
+    "Usage : TARSEL -[pfe\\/cs] filename\n"
+    "Options\n"
+    "    p : path name.\n"
+    "    f : main part of file name.\n"
+    "    e : extension of file name.\n"
+    "    \\ : set directory separator to '\\'(default).\n"
+    "    / : set directory separator to '/'.\n"
+    "    c : cygnus.\n"
+    "    s : display short path name.\n";
+const std::string BAD_PATH = "The specified path is invalid.\n";
+const std::string BAD_NAME = "The filename, directory name, or volume label syntax is incorrect.\n";
+const std::string TOO_LONG = "The file name is too long.\n";
+const std::string NO_FILE = "The system cannot find the file specified.\n";
+const std::string NO_PATH = "The system cannot find the path specified.\n";
+
+expect ok(const std::string &line) { return {line + "\n", "", 0}; }
+expect usage() { return {"", USAGE, -1}; }
+expect fails(const std::string &message, int status) { return {"", message, status}; }
+
+const std::string PF = "C:\\Program Files\\Sub Dir\\report.final.txt";
+
+// {D} is the directory the program runs in, {P} its parent, both as Windows
+// names; {D/} and {P/} with slashes; {Dc} in the //Z form.
+const std::vector<row> TABLE = {
+    // The worked results.
+    {"whole path", {PF}, ok(PF)},
+    {"path", {"-p", PF}, ok("C:\\Program Files\\Sub Dir")},
+    {"main part", {"-f", PF}, ok("report.final")},
+    {"extension", {"-e", PF}, ok("txt")},
+    {"main part and extension", {"-fe", PF}, ok("report.final.txt")},
+    {"path and main part", {"-pf", PF}, ok("C:\\Program Files\\Sub Dir\\report.final")},
+    {"path and extension", {"-pe", PF}, ok("C:\\Program Files\\Sub Dirtxt")},
+    {"slashes", {"-/", PF}, ok("C:/Program Files/Sub Dir/report.final.txt")},
+    {"cygnus", {"-c", PF}, ok("//C/Program Files/Sub Dir/report.final.txt")},
+    {"cygnus path", {"-cp", PF}, ok("//C/Program Files/Sub Dir")},
+    // A file in the root.
+    {"root file", {"C:\\boot.ini"}, ok("C:\\boot.ini")},
+    {"root path", {"-p", "C:\\boot.ini"}, ok("C:")},
+    {"root path and extension", {"-pe", "C:\\boot.ini"}, ok("C:ini")},
+    {"root cygnus", {"-c", "C:\\boot.ini"}, ok("//C/boot.ini")},
+    {"root cygnus path", {"-cp", "C:\\boot.ini"}, ok("//C")},
+    {"root cygnus path and extension", {"-cpe", "C:\\boot.ini"}, ok("//Cini")},
+    {"root slashes", {"-/", "c:/boot.ini"}, ok("c:/boot.ini")},
+    // No extension, dot files, several dots.
+    {"no extension", {"C:\\dir\\README"}, ok("C:\\dir\\README.")},
+    {"no extension, main part", {"-f", "C:\\dir\\README"}, ok("README")},
+    {"no extension, extension", {"-e", "C:\\dir\\README"}, ok("")},
+    {"dot file", {"C:\\home\\.profile"}, ok("C:\\home\\.profile.")},
+    {"dot file, extension", {"-e", "C:\\home\\.profile"}, ok("")},
+    {"dot file with extension", {"-fe", "C:\\home\\.vimrc.bak"}, ok(".vimrc.bak")},
+    {"several dots, main part", {"-f", "C:\\x\\a.b.c"}, ok("a.b")},
+    {"several dots, extension", {"-e", "C:\\x\\a.b.c"}, ok("c")},
+    {"trailing dots go", {"C:\\x\\name.txt..."}, ok("C:\\x\\name.txt")},
+    // Options.
+    {"d does nothing", {"-d", "C:\\x\\a.txt"}, ok("C:\\x\\a.txt")},
+    {"dash alone", {"-", "C:\\x\\a.txt"}, ok("C:\\x\\a.txt")},
+    {"last separator wins", {"-/\\", "C:\\x\\y\\a.txt"}, ok("C:\\x\\y\\a.txt")},
+    {"backslash then cygnus", {"-\\", "-c", "C:\\x\\y\\a.txt"}, ok("//C/x/y/a.txt")},
+    {"options end at the name", {"C:\\x\\file", "-p"}, ok("C:\\x\\file -p.")},
+    {"arguments joined", {"-f", "C:\\My", "Documents\\a.txt"}, ok("a")},
+    {"arguments joined, path", {"-p", "C:\\My", "Documents\\a.txt"}, ok("C:\\My Documents")},
+    // Relative names, in the POSIX view of drive Z:.
+    {"relative path", {"-p", "report.txt"}, ok("{D}")},
+    {"relative whole", {"report.txt"}, ok("{D}\\report.txt")},
+    {"parent, slashes", {"-/", "..\\x.txt"}, ok("{P/}/x.txt")},
+    {"rooted", {"\\x\\y.txt"}, ok("Z:\\x\\y.txt")},
+    {"current drive", {"-c", "z:report.txt"}, ok("{Dc}/report.txt")},
+    {"other drive", {"d:x.txt"}, ok("D:\\x.txt")},
+    // High bytes: the Shift JIS guard looks one byte back.
+    {"western", {"-/", "C:\\caf\xE9\\sub\\x.txt"}, ok("C:/caf\xE9\\sub/x.txt")},
+    {"shift jis", {"-c", "C:\\\x95\\\\sub\\y.txt"}, ok("//C/\x95\\sub/y.txt")},
+    {"no lead byte", {"-/", "C:\\\xA0\\\xDF\\z"}, ok("C:/\xA0/\xDF/z.")},
+    // Network and device paths, and paths without a last component.
+    {"network path", {"\\\\server\\share\\x.txt"}, fails(BAD_PATH, 161)},
+    {"device", {"nul"}, fails(BAD_PATH, 161)},
+    {"device behind a directory", {"-p", "C:\\x\\NUL.txt"}, ok("C:\\x")},
+    {"device path", {"\\\\.\\C:\\x.txt"}, fails(BAD_PATH, 161)},
+    {"root", {"C:\\"}, fails(BAD_PATH, 161)},
+    {"trailing separator", {"C:\\x\\"}, fails(BAD_PATH, 161)},
+    {"only dots", {"C:\\x\\..."}, fails(BAD_PATH, 161)},
+    // Failures of the resolution itself.
+    {"empty name", {"-p"}, fails(BAD_NAME, 123)},
+    {"spaces", {"-p", "   "}, fails(BAD_NAME, 123)},
+    // Long names: 1023 bytes are kept, the rest cut.
+    {"1023 bytes", {"-f", "C:\\" + std::string(1020, 'a')}, ok(std::string(1020, 'a'))},
+    {"1024 bytes", {"-f", "C:\\" + std::string(1019, 'a') + "bc"}, ok(std::string(1019, 'a') + "b")},
+    {"2000 bytes", {"-e", "C:\\a." + std::string(1996, 'x')}, ok(std::string(1018, 'x'))},
+    {"1022 and 5 bytes", {"-f", "C:\\" + std::string(1019, 'a'), "bbbbb"}, ok(std::string(1019, 'a'))},
+    {"result too long", {std::string(1023, 'r')}, fails(TOO_LONG, 111)},
+    // The usage text.
+    {"no arguments", {}, usage()},
+    {"unknown letter", {"-x", "file"}, usage()},
+    {"upper case", {"-P", "file"}, usage()},
+    {"double dash", {"--", "file"}, usage()},
+    {"dash among letters", {"-p-f", "file"}, usage()},
+    // Short names, in a directory the test builds.
+    {"short, legal names", {"-s", "report.txt"}, ok("{D}\\report.txt")},
+    {"short alias", {"-sfe", "Long File Name.txt"}, ok("LONGFI~1.TXT")},
+    {"short directory", {"-s", "Long Directory\\inner file.txt"}, ok("{D}\\LONGDI~1\\INNERF~1.TXT")},
+    {"short, cygnus", {"-sc", "Long Directory"}, ok("{Dc}/LONGDI~1.")},
+    {"short, missing file", {"-s", "missing.txt"}, fails(NO_FILE, 2)},
+    {"short, missing directory", {"-s", "nodir\\x.txt"}, fails(NO_PATH, 3)},
+    {"short, other drive", {"-s", "C:\\x.txt"}, fails(NO_PATH, 3)},
+};
+
+std::string windows_form(std::string posix)
+{
+    for (char &c : posix)
+        if (c == '/')
+            c = '\\';
+    return "Z:" + posix;
+}
+
+std::string replace_all(std::string s, const std::string &from, const std::string &to)
+{
+    for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
+        s.replace(at, from.size(), to);
+    return s;
+}
+
+std::string slashes(std::string s)
+{
+    for (char &c : s)
+        if (c == '\\')
+            c = '/';
+    return s;
+}
+
+std::string read_file(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class CommandLineTable : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        char tmpl[] = "/tmp/tsXXXXXX"; // 8.3-legal, so short forms of it are itself
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        base_ = tmpl;
+        dir_ = base_ + "/work";
+        for (const char *d : {"", "/Long Directory"})
+            ASSERT_EQ(mkdir((dir_ + d).c_str(), 0755), 0);
+        for (const char *f : {"/report.txt", "/Long File Name.txt", "/Long Directory/inner file.txt"})
+            close(open((dir_ + f).c_str(), O_CREAT | O_WRONLY, 0644));
+    }
+    static void TearDownTestSuite() { std::system(("rm -rf " + base_).c_str()); }
+
+    static std::string expand(const std::string &s)
+    {
+        const std::string d = windows_form(dir_), p = windows_form(base_);
+        std::string out = replace_all(s, "{D/}", slashes(d));
+        out = replace_all(out, "{P/}", slashes(p));
+        out = replace_all(out, "{Dc}", "//Z" + slashes(d.substr(2)));
+        out = replace_all(out, "{D}", d);
+        return replace_all(out, "{P}", p);
+    }
+
+    // Runs the program in dir_, output captured through files: Wine's helper
+    // processes would hold a pipe open.
+    static expect run(const std::vector<std::string> &args)
+    {
+        const char *cmd = getenv("TARSEL_CMD");
+        std::vector<std::string> words;
+        std::istringstream split(cmd ? cmd : "");
+        for (std::string w; split >> w;)
+            words.push_back(w);
+        for (const std::string &a : args)
+            words.push_back(expand(a));
+        std::vector<char *> argv;
+        for (std::string &w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+
+        const std::string out = base_ + "/stdout", err = base_ + "/stderr";
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int o = open(out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+            const int e = open(err.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(dir_.c_str()) != 0)
+                _exit(250);
+            execv(argv[0], argv.data());
+            _exit(251);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        expect got{read_file(out), read_file(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1000};
+        if (getenv("TARSEL_WINE")) {
+            got.out = replace_all(got.out, "\r\n", "\n");
+            got.err = replace_all(replace_all(got.err, "\r\n", "\n"), "\r\n", "\n");
+        }
+        return got;
+    }
+
+    static void check(const row &r)
+    {
+        const expect &e = getenv("TARSEL_WINE") && r.wine ? *r.wine : r.native;
+        const expect got = run(r.args);
+        EXPECT_EQ(got.out, expand(e.out)) << r.what;
+        EXPECT_EQ(got.err, expand(e.err)) << r.what;
+        EXPECT_EQ(got.status, e.status & 0xFF) << r.what; // statuses wrap to 0..255
+    }
+
+    static std::string base_, dir_;
+};
+
+std::string CommandLineTable::base_, CommandLineTable::dir_;
+
+TEST_F(CommandLineTable, EveryRow)
+{
+    ASSERT_NE(getenv("TARSEL_CMD"), nullptr) << "TARSEL_CMD names the program to run";
+    for (const row &r : TABLE)
+        check(r);
+}
+
+// Results of exactly 1023 bytes fit the 1024-byte buffer; 1024 do not.
+TEST_F(CommandLineTable, ResultLengthAtTheBuffer)
+{
+    const size_t room = 1023 - windows_form(dir_).size() - 1; // name length for a 1023-byte result
+    check({"1023-byte result", {"-f", std::string(room, 'n')}, ok(std::string(room, 'n'))});
+    check({"1024-byte result", {"-f", std::string(room + 1, 'n')}, fails(TOO_LONG, 111)});
+}
+
+} // namespace

@@ -1,0 +1,100 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tarsel.h"
+
+namespace {
+
+struct parsed {
+    bool ok;
+    opts o;
+};
+
+parsed parse(std::vector<std::string> args)
+{
+    args.insert(args.begin(), "tarsel");
+    std::vector<char *> argv;
+    for (std::string &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    parsed p{false, {}};
+    p.ok = read_command_line(static_cast<int>(args.size()), argv.data(), p.o);
+    return p;
+}
+
+TEST(CommandLine, OptionLetters)
+{
+    struct {
+        std::vector<std::string> args;
+        bool ok;
+        unsigned parts;
+        int sepmode;
+        int shortform;
+        const char *name;
+    } rows[] = {
+        {{}, false, 0, 0, 0, ""},
+        {{"file"}, true, 7, SEP_BACKSLASH, 0, "file"},
+        {{"-p", "file"}, true, PART_PATH, SEP_BACKSLASH, 0, "file"},
+        {{"-pf/", "file"}, true, PART_PATH | PART_MAIN, SEP_SLASH, 0, "file"},
+        {{"-p", "-f", "-p", "file"}, true, PART_PATH | PART_MAIN, SEP_BACKSLASH, 0, "file"},
+        {{"-e", "file"}, true, PART_EXT, SEP_BACKSLASH, 0, "file"},
+        {{"-c/", "file"}, true, 7, SEP_SLASH, 0, "file"},  // the last separator letter wins
+        {{"-/\\", "file"}, true, 7, SEP_BACKSLASH, 0, "file"},
+        {{"-\\", "-c", "file"}, true, 7, SEP_CYGNUS, 0, "file"},
+        {{"-s", "file"}, true, 7, SEP_BACKSLASH, 1, "file"},
+        {{"-d", "file"}, true, 7, SEP_BACKSLASH, 0, "file"},
+        {{"-", "file"}, true, 7, SEP_BACKSLASH, 0, "file"},
+        {{"-p"}, true, PART_PATH, SEP_BACKSLASH, 0, ""},   // no name: the empty name
+        {{"-x", "file"}, false, 0, 0, 0, ""},
+        {{"-P", "file"}, false, 0, 0, 0, ""},               // letters are case-sensitive
+        {{"--", "file"}, false, 0, 0, 0, ""},
+        {{"-p-f", "file"}, false, 0, 0, 0, ""},
+        {{"-p\xE9", "file"}, false, 0, 0, 0, ""},
+        {{"file", "-p"}, true, 7, SEP_BACKSLASH, 0, "file -p"}, // options end at the name
+        {{"My", "Documents\\a.txt"}, true, 7, SEP_BACKSLASH, 0, "My Documents\\a.txt"},
+        {{"", "file"}, true, 7, SEP_BACKSLASH, 0, " file"},
+        {{"file", ""}, true, 7, SEP_BACKSLASH, 0, "file "},
+    };
+    for (const auto &row : rows) {
+        const parsed p = parse(row.args);
+        std::string shown;
+        for (const auto &a : row.args)
+            shown += "[" + a + "]";
+        EXPECT_EQ(p.ok, row.ok) << shown;
+        if (!row.ok || !p.ok)
+            continue;
+        EXPECT_EQ(p.o.parts, row.parts) << shown;
+        EXPECT_EQ(p.o.sepmode, row.sepmode) << shown;
+        EXPECT_EQ(p.o.shortform, row.shortform) << shown;
+        EXPECT_STREQ(p.o.name, row.name) << shown;
+    }
+}
+
+TEST(CommandLine, NameIsCutAt1023Bytes)
+{
+    const std::string a1022(1022, 'a');
+    struct {
+        std::vector<std::string> args;
+        std::string name;
+    } rows[] = {
+        {{std::string(2000, 'b')}, std::string(1023, 'b')},
+        {{std::string(1023, 'c')}, std::string(1023, 'c')},
+        {{a1022, "xxxxx"}, a1022 + " "},
+        {{a1022 + "d", "e"}, a1022 + "d"},
+        {std::vector<std::string>(100000, "f"), std::string("f") + std::string(1022 / 2, ' ').replace(0, 0, "")},
+    };
+    // 100,000 one-letter words: "f f f ..." cut at 1023 bytes.
+    rows[4].name.clear();
+    while (rows[4].name.size() < 1023)
+        rows[4].name += rows[4].name.empty() ? "f" : " f";
+    rows[4].name.resize(1023);
+    for (const auto &row : rows) {
+        const parsed p = parse(row.args);
+        ASSERT_TRUE(p.ok);
+        EXPECT_EQ(std::string(p.o.name), row.name) << row.args.size() << " arguments";
+    }
+}
+
+} // namespace

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "tsv.h"
+#include "winpath.h"
+
+namespace {
+
+struct outcome {
+    DWORD value;
+    DWORD error;
+    std::string path;
+    long filepart; // -1 for none
+};
+
+outcome resolve(const std::string &cwd_text, const std::string &name, DWORD size = 70000)
+{
+    winpath::current_dir cwd(cwd_text);
+    std::vector<char> buf(size + 1, '#');
+    char *filepart = buf.data() - 1; // must be overwritten on success
+    const winpath::path_result r = winpath::full_path(name.c_str(), cwd, buf.data(), size, &filepart);
+    outcome o{r.value, r.error, {}, -2};
+    if (r.value != 0 && r.value < size) {
+        o.path = buf.data();
+        o.filepart = filepart ? filepart - buf.data() : -1;
+    }
+    return o;
+}
+
+class FullPathVectors : public testing::TestWithParam<vector_row> {};
+
+TEST_P(FullPathVectors, GivesWhatWindowsGives)
+{
+    const vector_row &r = GetParam();
+    std::string name = r.input;
+    DWORD size = 70000;
+    if (name.rfind("buf=", 0) == 0) {
+        const size_t colon = name.find(':');
+        size = std::stoul(name.substr(4, colon - 4));
+        name = name.substr(colon + 1);
+    }
+    const outcome o = resolve(r.cwd, name, size);
+    if (r.expected.rfind("ERROR:", 0) == 0) {
+        EXPECT_EQ(o.value, 0u);
+        EXPECT_EQ(o.error, std::stoul(r.expected.substr(6)));
+    } else if (r.expected.rfind("RET:", 0) == 0) {
+        EXPECT_EQ(o.value, std::stoul(r.expected.substr(4)));
+    } else {
+        EXPECT_EQ(o.path, r.expected);
+        EXPECT_EQ(o.value, r.expected.size());
+        EXPECT_EQ(o.filepart, r.filepart == "-" ? -1 : std::stol(r.filepart));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, FullPathVectors, testing::ValuesIn(read_vectors("fullpath.tsv", "")),
+                         [](const auto &info) { return row_name(info.param.line); });
+
+std::vector<vector_row> drive_results()
+{
+    std::vector<vector_row> rows;
+    for (const vector_row &r : read_vectors("fullpath.tsv", ""))
+        if (r.input.rfind("buf=", 0) != 0 && r.expected.size() >= 3 && r.expected[1] == ':')
+            rows.push_back(r);
+    return rows;
+}
+
+class DriveResults : public testing::TestWithParam<vector_row> {};
+
+// A drive path that came out of the resolution resolves to itself, but for
+// one Windows quirk: a last component "NUL.:." comes out as "NUL.:", which
+// names the device NUL.
+TEST_P(DriveResults, ResolveToThemselves)
+{
+    const vector_row &r = GetParam();
+    const outcome again = resolve(r.cwd, r.expected);
+    const std::string leaf = r.expected.substr(r.expected.find_last_of('\\') + 1);
+    if (again.path == "\\\\.\\" + leaf.substr(0, 3))
+        EXPECT_EQ(leaf.find_first_not_of(".:", 3), std::string::npos) << leaf;
+    else
+        EXPECT_EQ(again.path, r.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, DriveResults, testing::ValuesIn(drive_results()),
+                         [](const auto &info) { return row_name(info.param.line); });
+
+TEST(FullPathLimits, ResultsPastTheLongPathLimitFail)
+{
+    const std::string deep = "C:\\" + std::string(32000, 'd');
+    struct {
+        std::string cwd, name;
+        DWORD error;
+    } rows[] = {
+        {"C:\\", "C:\\" + std::string(32764, 'a'), 0},     // 32767 characters: the limit
+        {"C:\\", "C:\\" + std::string(32765, 'a'), 206},
+        {"C:\\", std::string(40000, 'a'), 206},              // the name alone is too long
+        {deep, std::string(763, 'n'), 0},
+        {deep, std::string(764, 'n'), 206},                  // current directory + name
+        {deep, "..\\" + std::string(767, 'n'), 0},           // ".." keeps the result short
+        {"C:\\", std::string(4000, '\\') + "x", 0},          // separators collapse
+    };
+    for (const auto &row : rows) {
+        const outcome o = resolve(row.cwd, row.name);
+        EXPECT_EQ(o.value == 0 ? o.error : 0, row.error) << row.name.size() << " after " << row.cwd.size();
+    }
+}
+
+// The process view: "/" is drive Z:, the working directory its current directory.
+class ProcessView : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(getcwd(saved_, sizeof saved_), nullptr);
+        char tmpl[] = "/tmp/tsXXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+        win_ = "Z:" + dir_;
+        for (char &c : win_)
+            if (c == '/')
+                c = '\\';
+    }
+    void TearDown() override
+    {
+        EXPECT_EQ(chdir(saved_), 0);
+        rmdir(dir_.c_str());
+    }
+    std::string full(const char *name, DWORD *error)
+    {
+        char buf[1024];
+        char *part = nullptr;
+        SetLastError(0);
+        const DWORD n = GetFullPathNameA(name, sizeof buf, buf, &part);
+        *error = GetLastError();
+        return n ? std::string(buf) : std::string();
+    }
+
+    char saved_[4096];
+    std::string dir_, win_;
+};
+
+TEST_F(ProcessView, NamesResolveOnDriveZ)
+{
+    DWORD error = 0;
+    EXPECT_EQ(full("report.txt", &error), win_ + "\\report.txt");
+    EXPECT_EQ(full("..\\x.txt", &error), "Z:\\tmp\\x.txt");
+    EXPECT_EQ(full("/", &error), "Z:\\");
+    EXPECT_EQ(full("z:", &error), win_);
+    EXPECT_EQ(full("C:", &error), "C:\\");
+    EXPECT_EQ(full("\\etc\\passwd", &error), "Z:\\etc\\passwd");
+}
+
+TEST_F(ProcessView, DeletedWorkingDirectoryFailsOnlyNamesThatNeedIt)
+{
+    ASSERT_EQ(rmdir(dir_.c_str()), 0);
+    DWORD error = 0;
+    EXPECT_EQ(full("report.txt", &error), "");
+    EXPECT_EQ(error, 3u);
+    EXPECT_EQ(full("C:\\boot.ini", &error), "C:\\boot.ini");
+    EXPECT_EQ(full("\\x", &error), "Z:\\x");
+}
+
+} // namespace

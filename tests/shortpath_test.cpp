@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "tsv.h"
+#include "winpath.h"
+
+namespace {
+
+std::string upper_ascii(std::string s)
+{
+    for (char &c : s)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+std::vector<std::string> components(const std::string &path)
+{
+    std::vector<std::string> out;
+    std::string cur;
+    for (char c : path + "\\") {
+        if (c != '\\' && c != '/') {
+            cur += c;
+        } else if (!cur.empty()) {
+            if (cur == "..")
+                out.pop_back();
+            else if (cur != ".")
+                out.push_back(cur);
+            cur.clear();
+        }
+    }
+    return out;
+}
+
+// A directory tree as the rows that succeed imply it: every component on the
+// way is a directory, the last one a file unless a separator follows it or
+// another row goes through it. Names equal but for case are one entry.
+class implied_tree {
+public:
+    void add(const std::string &cwd, std::string input)
+    {
+        if (input.rfind("\\\\?\\", 0) == 0)
+            input = input.substr(4);
+        const bool trailing = !input.empty() && (input.back() == '\\' || input.back() == '/');
+        const std::string abs = input.size() >= 2 && input[1] == ':' ? input.substr(2) : cwd.substr(2) + "\\" + input;
+        node *n = &root_;
+        for (const std::string &c : components(abs)) {
+            n->dir = true;
+            auto &child = n->children[upper_ascii(c)];
+            if (!child)
+                child = std::make_unique<node>(node{c, false, {}});
+            n = child.get();
+        }
+        n->dir = n->dir || trailing;
+    }
+    void create(const std::string &at) const { create(root_, at); }
+
+private:
+    struct node {
+        std::string name;
+        bool dir;
+        std::map<std::string, std::unique_ptr<node>> children;
+    };
+    static void create(const node &n, const std::string &at)
+    {
+        for (const auto &[key, child] : n.children) {
+            const std::string path = at + "/" + child->name;
+            if (child->dir) {
+                ASSERT_EQ(mkdir(path.c_str(), 0755), 0) << path;
+                create(*child, path);
+            } else {
+                const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0644);
+                ASSERT_GE(fd, 0) << path;
+                close(fd);
+            }
+        }
+    }
+    node root_{"", true, {}};
+};
+
+std::string make_temp_dir()
+{
+    char tmpl[] = "/tmp/tarsel-short-XXXXXX";
+    return mkdtemp(tmpl) ? tmpl : "";
+}
+
+// '?' in the expected text stands for a checksum digit.
+bool matches(const std::string &got, const std::string &expected)
+{
+    if (got.size() != expected.size())
+        return false;
+    for (size_t i = 0; i < got.size(); i++)
+        if (expected[i] != got[i] && !(expected[i] == '?' && isxdigit(static_cast<unsigned char>(got[i]))))
+            return false;
+    return true;
+}
+
+std::string root_dir;
+
+class ShortPathVectors : public testing::TestWithParam<vector_row> {
+public:
+    static void SetUpTestSuite()
+    {
+        root_dir = make_temp_dir();
+        implied_tree tree;
+        for (const vector_row &r : read_vectors("shortpath.tsv", "short:"))
+            if (r.expected.rfind("ERROR:", 0) != 0 && !r.input.empty())
+                tree.add(r.cwd, r.input);
+        tree.create(root_dir);
+    }
+    static void TearDownTestSuite() { std::system(("rm -rf " + root_dir).c_str()); }
+};
+
+TEST_P(ShortPathVectors, GivesWhatWindowsGives)
+{
+    const vector_row &r = GetParam();
+    winpath::current_dir cwd(r.cwd);
+    winpath::posix_dirs dirs('C', root_dir);
+    char buf[4096];
+    const winpath::path_result res = winpath::short_path(r.input.c_str(), cwd, dirs, buf, sizeof buf);
+    if (r.expected.rfind("ERROR:", 0) == 0) {
+        EXPECT_EQ(res.value, 0u);
+        EXPECT_EQ(res.error, std::stoul(r.expected.substr(6)));
+    } else {
+        ASSERT_NE(res.value, 0u) << "error " << res.error;
+        EXPECT_PRED2(matches, std::string(buf), r.expected);
+        EXPECT_EQ(res.value, r.expected.size());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Vectors, ShortPathVectors, testing::ValuesIn(read_vectors("shortpath.tsv", "short:")),
+                         [](const auto &info) { return row_name(info.param.line); });
+
+class ShortNames : public testing::Test {
+protected:
+    void SetUp() override { dir_ = make_temp_dir(); }
+    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    void touch(const std::string &name) { close(open((dir_ + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644)); }
+    winpath::path_result shorten(const std::string &path, char *buf, DWORD size = 4096)
+    {
+        winpath::current_dir cwd("C:\\");
+        winpath::posix_dirs dirs('C', dir_);
+        return winpath::short_path(path.c_str(), cwd, dirs, buf, size);
+    }
+    std::string alias(const std::string &name)
+    {
+        char buf[4096];
+        return shorten("C:\\" + name, buf).value ? std::string(buf + 3) : "(error)";
+    }
+    std::string dir_;
+};
+
+// Each name in a crowded directory gets an alias of its own, never one that
+// an existing short name holds.
+TEST_F(ShortNames, AliasesInADirectoryAreDistinct)
+{
+    std::vector<std::string> names = {"LONGFI~1.TXT", "longfi~3.txt"};
+    for (int i = 0; i < 40; i++)
+        names.push_back("Long File Name " + std::to_string(i) + ".txt");
+    names.push_back("long file name 0.txt");
+    for (const std::string &n : names)
+        touch(n);
+    std::set<std::string> seen;
+    for (const std::string &n : names) {
+        const std::string a = upper_ascii(alias(n));
+        EXPECT_TRUE(seen.insert(a).second) << n << " -> " << a;
+    }
+    EXPECT_EQ(alias("Long File Name 0.txt"), "LONGFI~2.TXT"); // ~1 is held by a short name
+    EXPECT_EQ(alias("Long File Name 1.txt"), "LONGFI~4.TXT"); // so is ~3
+    EXPECT_EQ(alias("long file name 0.txt"), "LO" + alias("long file name 0.txt").substr(2, 4) + "~1.TXT");
+}
+
+TEST_F(ShortNames, LookupIgnoresCaseOnlyWithoutAnExactEntry)
+{
+    touch("Mixed Case Name.txt");
+    touch("MIXED CASE NAME.TXT");
+    touch("Zeta Long Name");
+    EXPECT_EQ(alias("Mixed Case Name.txt"), "MIXEDC~2.TXT");
+    EXPECT_EQ(alias("mixed case name.TXT"), "MIXEDC~1.TXT"); // the first in byte order
+    EXPECT_EQ(alias("zeta long name"), "ZETALO~1");
+}
+
+TEST_F(ShortNames, BufferContract)
+{
+    touch("Long File Name.txt");
+    char buf[64] = "C:\\Long File Name.txt";
+    EXPECT_EQ(shorten(buf, buf, 0).value, 16u); // 15 characters and the NUL
+    EXPECT_EQ(shorten(buf, buf, 15).value, 16u);
+    EXPECT_STREQ(buf, "C:\\Long File Name.txt");
+    const winpath::path_result r = shorten(buf, buf, 16); // same buffer in and out
+    EXPECT_EQ(r.value, 15u);
+    EXPECT_STREQ(buf, "C:\\LONGFI~1.TXT");
+}
+
+TEST_F(ShortNames, FailuresOfTheFileSystem)
+{
+    ASSERT_EQ(mkdir((dir_ + "/sub").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("loop", (dir_ + "/loop").c_str()), 0);
+    ASSERT_EQ(symlink("missing", (dir_ + "/dangling").c_str()), 0);
+    touch("file");
+    char buf[4096];
+    struct {
+        const char *path;
+        DWORD error;
+    } rows[] = {
+        {"C:\\loop\\x", 1921},    {"C:\\loop", 1921},     {"C:\\dangling", 2},
+        {"C:\\file\\x", 3},       {"C:\\nosuch\\x", 3},   {"C:\\sub\\nosuch", 2},
+        {"D:\\sub", 3},           {"\\\\srv\\share\\x", 53}, {"\\\\.\\C:\\sub", 87},
+        {"C:\\sub\\a?b", 123},
+    };
+    for (const auto &row : rows) {
+        const winpath::path_result r = shorten(row.path, buf);
+        EXPECT_EQ(r.value, 0u) << row.path;
+        EXPECT_EQ(r.error, row.error) << row.path;
+    }
+}
+
+} // namespace
