@@ -76,7 +76,7 @@ pieces split(char *fullpath, char *filepart)
 void print_line(const opts *o, const pieces &p)
 {
     const bool path = o->parts & PART_PATH;
-    const bool main = o->parts & PART_MAIN;
+    const bool mainpart = o->parts & PART_MAIN;
     const bool ext = o->parts & PART_EXT;
     const bool cygnus = o->sepmode == SEP_CYGNUS;
     const char *sep = o->sepmode == SEP_BACKSLASH ? BACKSLASH : SLASH;
@@ -85,9 +85,9 @@ void print_line(const opts *o, const pieces &p)
            path ? (cygnus ? p.drive : ":") : EMPTY,
            path && p.dir[0] ? sep : EMPTY,
            path ? p.dir : EMPTY,
-           path && main ? sep : EMPTY,
-           main ? p.main : EMPTY,
-           main && ext ? "." : EMPTY,
+           path && mainpart ? sep : EMPTY,
+           mainpart ? p.main : EMPTY,
+           mainpart && ext ? "." : EMPTY,
            ext ? p.ext : EMPTY);
 }
 
