@@ -1,8 +1,10 @@
 // The path step: resolution through the platform, the in-place split and the output line.
 #include "pathname.h"
 
+#include <cerrno>
 #include <cstdio>
 
+#include "errmap.h"
 #include "syserr.h"
 #include "winapi.h"
 
@@ -73,14 +75,16 @@ pieces split(char *fullpath, char *filepart)
     return p;
 }
 
-void print_line(const opts *o, const pieces &p)
+// Prints the line; false, with errno from the failing call, when it did not
+// reach standard output.
+bool print_line(const opts *o, const pieces &p)
 {
     const bool path = o->parts & PART_PATH;
     const bool mainpart = o->parts & PART_MAIN;
     const bool ext = o->parts & PART_EXT;
     const bool cygnus = o->sepmode == SEP_CYGNUS;
     const char *sep = o->sepmode == SEP_BACKSLASH ? BACKSLASH : SLASH;
-    printf("%s%s%s%s%s%s%s%s\n",
+    const int printed = printf("%s%s%s%s%s%s%s%s\n",
            path ? (cygnus ? "//" : p.drive) : EMPTY,
            path ? (cygnus ? p.drive : ":") : EMPTY,
            path && p.dir[0] ? sep : EMPTY,
@@ -89,6 +93,12 @@ void print_line(const opts *o, const pieces &p)
            mainpart ? p.main : EMPTY,
            mainpart && ext ? "." : EMPTY,
            ext ? p.ext : EMPTY);
+    const int err = errno;
+    if (fflush(stdout) == 0 && printed >= 0 && !ferror(stdout))
+        return true;
+    if (printed < 0)
+        errno = err;
+    return false;
 }
 
 } // namespace
@@ -133,6 +143,8 @@ int print_path(opts *o)
     pieces p = split(fullpath, filepart);
     if (o->sepmode != SEP_BACKSLASH && p.dir != EMPTY)
         bstos(fullpath + 3);
-    print_line(o, p);
+    // A line that was lost must not pass for success: scripts trust the status.
+    if (!print_line(o, p))
+        return report(code_from_errno(errno));
     return 0;
 }

@@ -55,6 +55,9 @@ const message MESSAGES[] = {
     {123, "The filename, directory name, or volume label syntax is incorrect.\n", "Invalid name.\n"},
     {161, "The specified path is invalid.\n", "Path is invalid.\n"},
     {206, "The filename or extension is too long.\n", "File name is too long.\n"},
+    {6, "The handle is invalid.\n", "Invalid handle.\n"},
+    {112, "There is not enough space on the disk.\n", "Disk full.\n"},
+    {1921, "The name of the file cannot be resolved by the system.\n", "The filename cannot be resolved.\n"},
 };
 
 bool under_wine() { return getenv("TARSEL_WINE") != nullptr; }
@@ -239,7 +242,8 @@ protected:
 
     // Runs the program in dir_, output captured through files: Wine's helper
     // processes would hold a pipe open.
-    static expect run(const std::vector<std::string> &args)
+    // `out_to` sends standard output elsewhere: a path, or "" to close it.
+    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr)
     {
         const char *cmd = getenv("TARSEL_CMD");
         std::vector<std::string> words;
@@ -258,16 +262,18 @@ protected:
         if (pid == 0) {
             if (under_wine())
                 setenv("LC_ALL", "C.UTF-8", 1);
-            const int o = open(out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+            const int o = open(out_to && *out_to ? out_to : out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             const int e = open(err.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(dir_.c_str()) != 0)
                 _exit(250);
+            if (out_to && !*out_to)
+                close(1);
             execv(argv[0], argv.data());
             _exit(251);
         }
         int status = 0;
         waitpid(pid, &status, 0);
-        expect got{read_file(out), read_file(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1000};
+        expect got{out_to ? "" : read_file(out), read_file(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1000};
         if (under_wine()) { // the runtime writes CR LF, and system texts end in CR LF
             got.out = replace_all(got.out, "\r\n", "\n");
             got.err = replace_all(replace_all(got.err, "\r\n", "\n"), "\r\n", "\n");
@@ -275,10 +281,10 @@ protected:
         return got;
     }
 
-    static void check(const row &r)
+    static void check(const row &r, const char *out_to = nullptr)
     {
         const expect &e = under_wine() && r.wine ? *r.wine : r.native;
-        const expect got = run(r.args);
+        const expect got = run(r.args, out_to);
         EXPECT_EQ(got.out, expand(e.out)) << r.what;
         EXPECT_EQ(got.err, expand(e.err)) << r.what;
         EXPECT_EQ(got.status, e.status & 0xFF) << r.what; // statuses wrap to 0..255
@@ -302,6 +308,18 @@ TEST_F(CommandLineTable, ResultLengthAtTheBuffer)
     const size_t room = 1023 - windows_form(dir_).size() - 1; // name length for a 1023-byte result
     check({"1023-byte result", {"-f", std::string(room, 'n')}, ok(std::string(room, 'n')), fails(206)});
     check({"1024-byte result", {"-f", std::string(room + 1, 'n')}, fails(111), fails(206)});
+}
+
+} // namespace
+
+namespace {
+
+// A line that never reached standard output is a failure, never status 0.
+TEST_F(CommandLineTable, LostOutputIsAFailure)
+{
+    check({"disk full", {"-p", "report.txt"}, fails(112)}, "/dev/full");
+    check({"closed", {"-p", "report.txt"}, fails(6)}, "");
+    check({"usage, disk full", {"-x"}, usage()}, "/dev/full");
 }
 
 } // namespace

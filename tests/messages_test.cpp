@@ -4,7 +4,7 @@
 
 #include "tsv.h"
 #include "winapi.h"
-#include "winpath.h"
+#include "errmap.h"
 
 namespace {
 
@@ -43,7 +43,7 @@ TEST(ErrnoMapping, EveryCodeHasAText)
                         ENOSPC, EPIPE,   EBADF,  ENOMEM, EROFS, EXDEV};
     for (int err : errs) {
         for (bool last : {false, true}) {
-            const DWORD code = winpath::from_errno(err, last);
+            const DWORD code = code_from_errno(err, last);
             char *text = nullptr;
             EXPECT_NE(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
                                      code, LANG_USER_DEFAULT, reinterpret_cast<char *>(&text), 0, nullptr),
@@ -52,11 +52,11 @@ TEST(ErrnoMapping, EveryCodeHasAText)
             LocalFree(text);
         }
     }
-    EXPECT_EQ(winpath::from_errno(ENOENT, true), 2u);
-    EXPECT_EQ(winpath::from_errno(ENOENT, false), 3u);
-    EXPECT_EQ(winpath::from_errno(ELOOP, true), 1921u);
-    EXPECT_EQ(winpath::from_errno(ENOSPC, false), 112u);
-    EXPECT_EQ(winpath::from_errno(EXDEV, false), 31u);
+    EXPECT_EQ(code_from_errno(ENOENT, true), 2u);
+    EXPECT_EQ(code_from_errno(ENOENT, false), 3u);
+    EXPECT_EQ(code_from_errno(ELOOP, true), 1921u);
+    EXPECT_EQ(code_from_errno(ENOSPC, false), 112u);
+    EXPECT_EQ(code_from_errno(EXDEV, false), 31u);
 }
 
 } // namespace

@@ -8,32 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "errmap.h"
 #include "pathtext.h"
 #include "winpath.h"
 
 namespace winpath {
-
-DWORD from_errno(int err, bool last_component)
-{
-    struct mapping {
-        int err;
-        DWORD code;
-    };
-    static constexpr mapping MAP[] = {
-        {ENOTDIR, ERROR_PATH_NOT_FOUND},     {EACCES, ERROR_ACCESS_DENIED},
-        {EPERM, ERROR_ACCESS_DENIED},        {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE},
-        {ELOOP, ERROR_CANT_RESOLVE_FILENAME}, {EIO, ERROR_IO_DEVICE},
-        {ENOSPC, ERROR_DISK_FULL},           {EPIPE, ERROR_BROKEN_PIPE},
-        {EBADF, ERROR_INVALID_HANDLE},       {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
-        {EROFS, ERROR_WRITE_PROTECT},
-    };
-    if (err == ENOENT)
-        return last_component ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    for (const mapping &m : MAP)
-        if (m.err == err)
-            return m.code;
-    return ERROR_GEN_FAILURE;
-}
 
 DWORD posix_dirs::open(std::string_view dir)
 {
@@ -41,7 +20,7 @@ DWORD posix_dirs::open(std::string_view dir)
     if (!to_posix(dir))
         return ERROR_PATH_NOT_FOUND;
     dir_ = opendir(path_.c_str());
-    return dir_ ? 0 : from_errno(errno, false);
+    return dir_ ? 0 : code_from_errno(errno, false);
 }
 
 const char *posix_dirs::next()
@@ -55,7 +34,7 @@ DWORD posix_dirs::check(std::string_view path)
     struct stat st;
     if (!to_posix(path))
         return ERROR_PATH_NOT_FOUND;
-    return stat(path_.c_str(), &st) == 0 ? 0 : from_errno(errno, true);
+    return stat(path_.c_str(), &st) == 0 ? 0 : code_from_errno(errno, true);
 }
 
 bool posix_dirs::to_posix(std::string_view path)
@@ -89,7 +68,7 @@ public:
     {
         if (!getcwd(path_ + 2, sizeof path_ - 2)) {
             // A working directory longer than the buffer is longer than any result.
-            error = errno == ERANGE ? ERROR_FILENAME_EXCED_RANGE : from_errno(errno, false);
+            error = errno == ERANGE ? ERROR_FILENAME_EXCED_RANGE : code_from_errno(errno, false);
             return false;
         }
         path_[0] = DRIVE;

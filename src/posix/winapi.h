@@ -11,7 +11,6 @@ typedef const char *LPCSTR;
 typedef const void *LPCVOID;
 typedef void *HLOCAL;
 
-constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;

@@ -83,8 +83,4 @@ path_result full_path(const char *name, current_dir &cwd, char *buf, DWORD size,
 // GetShortPathNameA: `path` and `buf` may be the same buffer.
 path_result short_path(const char *path, current_dir &cwd, dir_reader &dirs, char *buf, DWORD size);
 
-// The Windows code for a POSIX errno; ENOENT is 2 for the last component of
-// a path and 3 for a directory on the way.
-DWORD from_errno(int err, bool last_component);
-
 } // namespace winpath
