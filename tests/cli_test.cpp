@@ -157,6 +157,9 @@ const std::vector<row> TABLE = {
     {"short, missing file", {"-s", "missing.txt"}, fails(2)},
     {"short, missing directory", {"-s", "nodir\\x.txt"}, fails(3), fails(2)}, // Wine: 2
     {"short, other drive", {"-s", "Q:\\x.txt"}, fails(3), fails(2)},
+    {"short, link loop on the way", {"-s", "loop\\x"}, fails(1921), fails(2)}, // Wine: 2 for all three
+    {"short, link loop", {"-s", "loop"}, fails(1921), fails(2)},
+    {"short, file as directory", {"-s", "report.txt\\x"}, fails(3), fails(2)},
 };
 
 std::string windows_form(std::string posix)
@@ -227,6 +230,9 @@ protected:
             ASSERT_EQ(mkdir((dir_ + d).c_str(), 0755), 0);
         for (const char *f : {"/report.txt", "/Long File Name.txt", "/Long Directory/inner file.txt"})
             close(open((dir_ + f).c_str(), O_CREAT | O_WRONLY, 0644));
+        ASSERT_EQ(symlink("loop", (dir_ + "/loop").c_str()), 0);
+        ASSERT_EQ(mkdir((dir_ + "/locked").c_str(), 0), 0);
+        ASSERT_EQ(chmod(base_.c_str(), 0755), 0);
     }
     static void TearDownTestSuite() { std::system(("rm -rf " + base_).c_str()); }
 
@@ -243,7 +249,7 @@ protected:
     // Runs the program in dir_, output captured through files: Wine's helper
     // processes would hold a pipe open.
     // `out_to` sends standard output elsewhere: a path, or "" to close it.
-    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr)
+    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr, bool as_nobody = false)
     {
         const char *cmd = getenv("TARSEL_CMD");
         std::vector<std::string> words;
@@ -268,6 +274,9 @@ protected:
                 _exit(250);
             if (out_to && !*out_to)
                 close(1);
+            // Permissions bind only those who are not root.
+            if (as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(252);
             execv(argv[0], argv.data());
             _exit(251);
         }
@@ -320,6 +329,16 @@ TEST_F(CommandLineTable, LostOutputIsAFailure)
     check({"disk full", {"-p", "report.txt"}, fails(112)}, "/dev/full");
     check({"closed", {"-p", "report.txt"}, fails(6)}, "");
     check({"usage, disk full", {"-x"}, usage()}, "/dev/full");
+}
+
+TEST_F(CommandLineTable, PermissionRefusedUnderShortForm)
+{
+    if (under_wine())
+        GTEST_SKIP() << "the Wine prefix is root's";
+    const expect got = run({"-s", "locked\\x.txt"}, nullptr, true);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, "Access is denied.\n");
+    EXPECT_EQ(got.status, 5);
 }
 
 } // namespace
