@@ -72,7 +72,7 @@ bool is_device_name(std::string_view s)
     if (s.size() == 3)
         return same_text(s, "AUX") || same_text(s, "CON") || same_text(s, "NUL") ||
                same_text(s, "PRN");
-    if (s.size() == 4 && (same_text(s.substr(0, 3), "COM") || same_text(s.substr(0, 3), "LPT"))) {
+    if (s.size() == 4 && (same_text(sub(s, 0, 3), "COM") || same_text(sub(s, 0, 3), "LPT"))) {
         const unsigned char d = s[3];
         // The Latin-1 superscripts count as the digits 1, 2 and 3.
         return (d >= '1' && d <= '9') || d == 0xB9 || d == 0xB2 || d == 0xB3;
@@ -103,7 +103,7 @@ std::string_view dos_device(std::string_view name)
     start = start != std::string_view::npos ? start + 1 : (name.size() >= 2 && name[1] == ':') ? 2 : 0;
     if (start == 0)
         return {};
-    std::string_view leaf = drop_colon(trim_dots_spaces(drop_colon(name.substr(start))));
+    std::string_view leaf = drop_colon(trim_dots_spaces(drop_colon(sub(name, start))));
     if (same_text(leaf, "NUL"))
         return leaf;
     // The console devices keep their meaning under the NT prefix \??\.
@@ -118,19 +118,19 @@ std::string_view unc_root(std::string_view name, builder &b)
 {
     b.put("\\\\");
     const size_t server_end = name.find_first_of("\\/", 2);
-    b.put(name.substr(2, server_end - 2));
+    b.put(sub(name, 2, server_end - 2));
     if (server_end == std::string_view::npos) {
         b.mark_root();
         return {};
     }
     const size_t share_end = name.find_first_of("\\/", server_end + 1);
-    std::string_view share = name.substr(server_end + 1, share_end - server_end - 1);
+    std::string_view share = sub(name, server_end + 1, share_end - server_end - 1);
     if (share_end == std::string_view::npos)
         share = trim_dots_spaces(share);
     b.put('\\');
     b.put(share);
     b.mark_root();
-    return share_end == std::string_view::npos ? std::string_view{} : name.substr(share_end);
+    return share_end == std::string_view::npos ? std::string_view{} : sub(name, share_end);
 }
 
 // Writes the root (and, for names relative to it, the current directory);
@@ -150,13 +150,13 @@ bool root_of(std::string_view name, current_dir &cwd, builder &b, std::string_vi
         b.put(name.size() == 3 ? '.' : name[2]);
         b.put('\\');
         b.mark_root();
-        rest = name.size() == 3 ? std::string_view{} : name.substr(4);
+        rest = name.size() == 3 ? std::string_view{} : sub(name, 4);
         return true;
     }
     if (name.size() >= 2 && name[1] == ':') {
-        rest = name.substr(2);
+        rest = sub(name, 2);
         if (!rest.empty() && is_sep(rest[0])) {
-            b.put(name.substr(0, 2));
+            b.put(sub(name, 0, 2));
         } else if (upper(name[0]) == upper(cwd.drive())) {
             if (!cwd.get(base, error))
                 return false;
@@ -178,9 +178,9 @@ bool root_of(std::string_view name, current_dir &cwd, builder &b, std::string_vi
         b.mark_root();
     } else {
         // The current directory is taken as it stands.
-        b.put(base.substr(0, 3));
+        b.put(sub(base, 0, 3));
         b.mark_root();
-        b.put(base.substr(3));
+        b.put(sub(base, 3));
     }
     return true;
 }
@@ -198,7 +198,7 @@ void add_components(std::string_view rest, builder &b)
         size_t j = rest.find_first_of("\\/", i);
         if (j == std::string_view::npos)
             j = rest.size();
-        std::string_view c = rest.substr(i, j - i);
+        std::string_view c = sub(rest, i, j - i);
         i = j;
         if (c == ".")
             continue;

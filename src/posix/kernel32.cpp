@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,10 +40,11 @@ bool posix_dirs::to_posix(std::string_view path)
 {
     if (path.size() < 3 || upper(path[0]) != upper(drive_) || path[1] != ':')
         return false;
-    path_.assign(root_).append(path.substr(2));
-    for (size_t i = root_.size(); i < path_.size(); i++)
-        if (path_[i] == '\\')
-            path_[i] = '/';
+    if (!path_.assign(root_) || !path_.append(sub(path, 2)))
+        return false;
+    for (char *c = path_.data() + root_.size(); *c; c++)
+        if (*c == '\\')
+            *c = '/';
     return true;
 }
 

@@ -5,6 +5,14 @@
 
 namespace winpath {
 
+// s.substr without its range check: the check throws, and the program is
+// built without exceptions. Positions past the end give the empty string.
+inline std::string_view sub(std::string_view s, size_t pos, size_t n = std::string_view::npos)
+{
+    pos = pos < s.size() ? pos : s.size();
+    return {s.data() + pos, n < s.size() - pos ? n : s.size() - pos};
+}
+
 inline bool is_sep(char c) { return c == '\\' || c == '/'; }
 
 // ASCII case only: other bytes have no case in a byte-transparent code page.

@@ -1,11 +1,10 @@
 // GetShortPathNameA's rules: the name copied piece by piece, each component
 // that is not a legal 8.3 name replaced by its alias in its directory.
-#include <algorithm>
-#include <array>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <string>
-#include <vector>
 
+#include "fixedtext.h"
 #include "pathtext.h"
 #include "winpath.h"
 
@@ -13,6 +12,11 @@ namespace winpath {
 namespace {
 
 constexpr int PLAIN_ALIASES = 4; // ~1 to ~4 before the checksum form
+constexpr size_t NAME_BYTES = 256; // a directory entry's name and its NUL
+constexpr size_t ALIAS_BYTES = 32; // "XXXXXX~N.EXT", N of any size
+
+using name_text = fixed_text<NAME_BYTES>;
+using alias_text = fixed_text<ALIAS_BYTES>;
 
 bool legal_83(std::string_view s)
 {
@@ -44,7 +48,7 @@ char alias_char(unsigned char c)
     return upper(static_cast<char>(c));
 }
 
-// Checksum of a long name for the ~n form of crowded stems: FNV-1a over the
+// Checksum of a long name for the alias of a crowded stem: FNV-1a over the
 // bytes, folded to 16 bits.
 unsigned checksum(std::string_view name)
 {
@@ -56,67 +60,97 @@ unsigned checksum(std::string_view name)
 
 // The parts of an alias that come from the long name.
 struct stem {
-    std::string base; // cleaned, up to 6 characters
-    size_t base_len;  // cleaned length before the cut
-    std::string ext;  // up to 3 characters
+    char base[7];    // cleaned, cut to 6 characters
+    size_t base_len; // cleaned length before the cut
+    char ext[4];     // up to 3 characters
 
-    bool operator==(const stem &o) const { return base == o.base && ext == o.ext; }
+    bool operator==(const stem &o) const { return strcmp(base, o.base) == 0 && strcmp(ext, o.ext) == 0; }
 };
 
 stem stem_of(std::string_view name)
 {
-    stem s{{}, 0, {}};
+    stem s{"", 0, ""};
     const size_t lead = name.find_first_not_of('.');
-    name = lead == std::string_view::npos ? std::string_view{} : name.substr(lead);
+    name = lead == std::string_view::npos ? std::string_view{} : sub(name, lead);
     const size_t dot = name.rfind('.');
-    const std::string_view base = name.substr(0, dot);
-    for (unsigned char c : base)
+    for (unsigned char c : sub(name, 0, dot))
         if (char a = c == '.' ? 0 : alias_char(c)) {
-            if (s.base_len++ < 6)
-                s.base += a;
+            if (s.base_len < 6)
+                s.base[s.base_len] = a;
+            s.base_len++;
         }
+    s.base[s.base_len < 6 ? s.base_len : 6] = '\0';
+    size_t ext = 0;
     if (dot != std::string_view::npos)
-        for (unsigned char c : name.substr(dot + 1))
-            if (char a = alias_char(c); a && s.ext.size() < 3)
-                s.ext += a;
+        for (unsigned char c : sub(name, dot + 1))
+            if (char a = alias_char(c); a && ext < 3)
+                s.ext[ext++] = a;
+    s.ext[ext] = '\0';
     return s;
 }
 
-std::string with_ext(std::string alias, const stem &s)
+alias_text plain_alias(const stem &s, int n)
 {
-    if (!s.ext.empty())
-        alias += "." + s.ext;
-    return alias;
+    char buf[ALIAS_BYTES];
+    snprintf(buf, sizeof buf, "%s~%d%s%s", s.base, n, s.ext[0] ? "." : "", s.ext);
+    alias_text a;
+    a.append(buf);
+    return a;
 }
 
-std::string plain_alias(const stem &s, int n) { return with_ext(s.base + "~" + std::to_string(n), s); }
-
-std::string checksum_alias(const stem &s, unsigned sum, int n)
+alias_text checksum_alias(const stem &s, unsigned sum, int n)
 {
-    static constexpr char HEX[] = "0123456789ABCDEF";
-    std::string a = s.base.substr(0, 2);
-    for (int shift = 12; shift >= 0; shift -= 4)
-        a += HEX[(sum >> shift) & 0xF];
-    return with_ext(a + "~" + std::to_string(n), s);
+    char buf[ALIAS_BYTES];
+    snprintf(buf, sizeof buf, "%.2s%04X~%d%s%s", s.base, sum, n, s.ext[0] ? "." : "", s.ext);
+    alias_text a;
+    a.append(buf);
+    return a;
 }
+
+// The numbers n of aliases "stem~n" that legal 8.3 entries already hold.
+class taken_numbers {
+public:
+    void note(std::string_view entry, const alias_text &prefix, std::string_view ext)
+    {
+        // entry is PREFIX~N or PREFIX~N.EXT, ignoring case
+        if (entry.size() <= prefix.size() || !same_text(sub(entry, 0, prefix.size()), prefix.view()))
+            return;
+        std::string_view rest = sub(entry, prefix.size());
+        const size_t dot = rest.find('.');
+        if (!same_text(dot == std::string_view::npos ? "" : sub(rest, dot + 1), ext))
+            return;
+        unsigned n = 0;
+        for (char c : sub(rest, 0, dot)) {
+            if (c < '0' || c > '9' || n > 63)
+                return;
+            n = n * 10 + (c - '0');
+        }
+        if (n < 64)
+            bits_ |= uint64_t{1} << n;
+    }
+    bool has(int n) const { return n < 64 && (bits_ >> n & 1); }
+
+private:
+    uint64_t bits_ = 0;
+};
 
 // What one pass over a directory tells about a component.
 struct scan {
     bool exact = false;
-    std::string folded;                 // first entry equal ignoring case, in byte order
-    int before = 0;                     // same-stem long names before it in byte order
-    int before_same_sum = 0;            // ... of those, with the same checksum
-    std::array<std::string, PLAIN_ALIASES> first;  // the smallest same-stem long names
-    std::vector<std::string> short_names;          // legal 8.3 entries that look like aliases
+    name_text folded;         // first entry equal ignoring case, in byte order
+    int before = 0;           // same-stem long names before it in byte order
+    int before_same_sum = 0;  // ... of those, with the same checksum
+    name_text first[PLAIN_ALIASES]; // the smallest same-stem long names
+    taken_numbers plain, summed;    // numbers held by legal names
 };
 
-void keep_smallest(std::array<std::string, PLAIN_ALIASES> &first, std::string_view name)
+void keep_smallest(name_text (&first)[PLAIN_ALIASES], std::string_view name)
 {
-    for (auto &slot : first) {
-        if (slot.empty() || name < slot) {
-            std::string carry(name);
-            for (auto *s = &slot; s != first.data() + first.size(); s++)
-                std::swap(carry, *s);
+    for (int i = 0; i < PLAIN_ALIASES; i++) {
+        if (first[i].empty() || name < first[i].view()) {
+            for (int j = PLAIN_ALIASES - 1; j > i; j--)
+                first[j] = first[j - 1];
+            first[i].assign(name);
             return;
         }
     }
@@ -129,19 +163,26 @@ DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, 
     if (DWORD err = dirs.open(dir))
         return err;
     const unsigned sum = want ? checksum(target) : 0;
+    alias_text plain_prefix, summed_prefix;
+    if (want) {
+        plain_prefix.append(want->base);
+        plain_prefix.append('~');
+        summed_prefix = checksum_alias(*want, sum, 0);
+        summed_prefix.resize(summed_prefix.view().find('~') + 1);
+    }
     while (const char *e = dirs.next()) {
         const std::string_view name(e);
         if (name == "." || name == "..")
             continue;
         if (name == target)
             out.exact = true;
-        else if (same_text(name, target) && (out.folded.empty() || name < out.folded))
-            out.folded = name;
+        else if (same_text(name, target) && (out.folded.empty() || name < out.folded.view()))
+            out.folded.assign(name);
         if (!want)
             continue;
         if (legal_83(name)) {
-            if (name.find('~') != std::string_view::npos)
-                out.short_names.emplace_back(name);
+            out.plain.note(name, plain_prefix, want->ext);
+            out.summed.note(name, summed_prefix, want->ext);
             continue;
         }
         if (name == target || !(stem_of(name) == *want))
@@ -155,67 +196,60 @@ DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, 
     return 0;
 }
 
-bool taken(const scan &sc, const std::string &alias)
-{
-    return std::any_of(sc.short_names.begin(), sc.short_names.end(),
-                       [&](const std::string &n) { return same_text(n, alias); });
-}
-
 // The alias of `name` from what the pass over its directory found.
-std::string alias_of(std::string_view name, const stem &s, const scan &sc)
+alias_text alias_of(std::string_view name, const stem &s, const scan &sc)
 {
-    int rank = sc.before;
     int plain = 0; // aliases ~1..~4 handed out to names before this one, or to it
     if (s.base_len > 2) {
         for (int n = 1; n <= PLAIN_ALIASES; n++) {
-            std::string alias = plain_alias(s, n);
-            if (taken(sc, alias))
+            if (sc.plain.has(n))
                 continue;
-            if (plain++ == rank)
-                return alias;
+            if (plain++ == sc.before)
+                return plain_alias(s, n);
         }
     }
     // Crowded stems take the checksum form, numbered among equal checksums.
     const unsigned sum = checksum(name);
     int n = sc.before_same_sum;
-    for (int i = 0; i < plain && i < PLAIN_ALIASES; i++)
-        if (!sc.first[i].empty() && sc.first[i] < name && checksum(sc.first[i]) == sum)
+    for (int i = 0; i < plain; i++)
+        if (!sc.first[i].empty() && sc.first[i].view() < name && checksum(sc.first[i].view()) == sum)
             n--;
-    for (int k = 1;; k++) {
-        std::string alias = checksum_alias(s, sum, k);
-        if (!taken(sc, alias) && n-- == 0)
-            return alias;
-    }
+    for (int k = 1;; k++)
+        if (!sc.summed.has(k) && n-- == 0)
+            return checksum_alias(s, sum, k);
 }
 
-// Finds `component` in `dir`: its on-disk name, and its alias when it needs one.
-DWORD find_component(dir_reader &dirs, const std::string &dir, std::string_view component, bool last,
-                     std::string &on_disk, std::string &shown)
+using path_text = fixed_text<MAX_CHARS + 1>;
+
+// Finds `component` in `dir`: its on-disk name, and what the short form shows.
+DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view component, bool last,
+                     name_text &on_disk, alias_text &alias, bool &keep)
 {
-    const bool keep = legal_83(component);
+    keep = legal_83(component);
     const stem s = stem_of(component);
     scan sc;
-    if (DWORD err = scan_dir(dirs, dir, component, keep ? nullptr : &s, sc))
+    if (DWORD err = scan_dir(dirs, dir.view(), component, keep ? nullptr : &s, sc))
         return err;
     if (sc.exact) {
-        on_disk = component;
+        on_disk.assign(component);
     } else if (!sc.folded.empty()) {
         on_disk = sc.folded;
         if (!keep) {
             // Ranked again, now against the name as it stands on disk.
             sc = scan{};
-            if (DWORD err = scan_dir(dirs, dir, on_disk, &s, sc))
+            if (DWORD err = scan_dir(dirs, dir.view(), on_disk.view(), &s, sc))
                 return err;
         }
     } else {
         return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     }
-    shown = keep ? std::string(component) : alias_of(on_disk, s, sc);
+    if (!keep)
+        alias = alias_of(on_disk.view(), s, sc);
     return 0;
 }
 
 // The directory a path starts from, and the part of it still to be walked.
-DWORD start_of(std::string_view path, current_dir &cwd, std::string &out, std::string &dir, std::string_view &rest)
+DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, path_text &dir, std::string_view &rest)
 {
     if (path.size() >= 2 && is_sep(path[0]) && is_sep(path[1])) {
         const bool device = path.size() >= 3 && (path[2] == '.' || path[2] == '?') &&
@@ -225,44 +259,76 @@ DWORD start_of(std::string_view path, current_dir &cwd, std::string &out, std::s
         const bool drive_follows = path[2] == '?' && path.size() >= 6 && path[5] == ':';
         if (!drive_follows)
             return ERROR_INVALID_PARAMETER;
-        out.assign(path.substr(0, 4));
-        path = path.substr(4);
+        out.append(sub(path, 0, 4));
+        path = sub(path, 4);
     }
     std::string_view base;
     DWORD error = 0;
+    rest = path;
     if (path.size() >= 2 && path[1] == ':') {
-        out.append(path.substr(0, 2));
-        rest = path.substr(2);
-        if (!rest.empty() && is_sep(rest[0]))
-            dir.assign(path.substr(0, 2)).append("\\");
-        else if (upper(path[0]) != upper(cwd.drive()))
-            dir.assign(path.substr(0, 2)).append("\\");
-        else if (!cwd.get(base, error))
+        out.append(sub(path, 0, 2));
+        rest = sub(path, 2);
+        const bool own_root = (!rest.empty() && is_sep(rest[0])) || upper(path[0]) != upper(cwd.drive());
+        if (own_root) {
+            dir.assign(sub(path, 0, 2));
+            dir.append('\\');
+        } else if (!cwd.get(base, error)) {
             return error;
+        }
     } else if (!path.empty() && is_sep(path[0])) {
-        dir.assign(1, cwd.drive()).append(":\\");
-        rest = path;
-    } else {
-        if (!cwd.get(base, error))
-            return error;
-        rest = path;
+        dir.assign(std::string_view());
+        dir.append(cwd.drive());
+        dir.append(":\\");
+    } else if (!cwd.get(base, error)) {
+        return error;
     }
-    if (!base.empty())
-        dir.assign(base);
+    if (!base.empty() && !dir.assign(base))
+        return ERROR_FILENAME_EXCED_RANGE;
     return 0;
 }
 
-void leave(std::string &dir)
+void leave(path_text &dir)
 {
-    const size_t sep = dir.rfind('\\');
+    const size_t sep = dir.view().rfind('\\');
     dir.resize(sep <= 2 ? 3 : sep);
 }
 
-void enter(std::string &dir, std::string_view name)
+bool enter(path_text &dir, std::string_view name)
 {
-    if (dir.back() != '\\')
-        dir += '\\';
-    dir.append(name);
+    return (dir.back() == '\\' || dir.append('\\')) && dir.append(name);
+}
+
+// Walks `rest` from `dir`, adding to `out` what the short form shows.
+DWORD walk(std::string_view rest, dir_reader &dirs, path_text &dir, path_text &out)
+{
+    name_text on_disk;
+    alias_text alias;
+    for (size_t i = 0; i < rest.size();) {
+        if (is_sep(rest[i])) {
+            if (!out.append(rest[i++]))
+                return ERROR_FILENAME_EXCED_RANGE;
+            continue;
+        }
+        size_t j = rest.find_first_of("\\/", i);
+        j = j == std::string_view::npos ? rest.size() : j;
+        const std::string_view c = sub(rest, i, j - i);
+        i = j;
+        bool fits = true;
+        if (c == "." || c == "..") {
+            if (c == "..")
+                leave(dir);
+            fits = out.append(c);
+        } else {
+            const bool last = rest.find_first_not_of("\\/", j) == std::string_view::npos;
+            bool keep = false;
+            if (DWORD err = find_component(dirs, dir, c, last, on_disk, alias, keep))
+                return err;
+            fits = out.append(keep ? c : alias.view()) && enter(dir, on_disk.view());
+        }
+        if (!fits)
+            return ERROR_FILENAME_EXCED_RANGE;
+    }
+    return 0;
 }
 
 } // namespace
@@ -272,44 +338,20 @@ path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, c
     const std::string_view path(path_c);
     if (path.empty())
         return {0, ERROR_PATH_NOT_FOUND};
-    std::string out;
-    std::string dir;
+    path_text out;
+    path_text dir;
     std::string_view rest;
     if (DWORD err = start_of(path, cwd, out, dir, rest))
         return {0, err};
     if (rest.find_first_of("*?") != std::string_view::npos)
         return {0, ERROR_INVALID_NAME};
-
-    std::string on_disk;
-    std::string shown;
-    for (size_t i = 0; i < rest.size();) {
-        if (is_sep(rest[i])) {
-            out += rest[i++];
-            continue;
-        }
-        size_t j = std::min(rest.find_first_of("\\/", i), rest.size());
-        const std::string_view c = rest.substr(i, j - i);
-        i = j;
-        if (c == "." || c == "..") {
-            if (c == "..")
-                leave(dir);
-            out.append(c);
-            continue;
-        }
-        const bool last = rest.find_first_not_of("\\/", j) == std::string_view::npos;
-        if (DWORD err = find_component(dirs, dir, c, last, on_disk, shown))
-            return {0, err};
-        out += shown;
-        enter(dir, on_disk);
-    }
-    if (DWORD err = dirs.check(dir))
+    if (DWORD err = walk(rest, dirs, dir, out))
         return {0, err};
-    if (out.size() > MAX_CHARS)
-        return {0, ERROR_FILENAME_EXCED_RANGE};
+    if (DWORD err = dirs.check(dir.view()))
+        return {0, err};
     if (size <= out.size())
         return {static_cast<DWORD>(out.size() + 1), 0};
-    memcpy(buf, out.data(), out.size());
-    buf[out.size()] = '\0';
+    memcpy(buf, out.c_str(), out.size() + 1);
     return {static_cast<DWORD>(out.size()), 0};
 }
 

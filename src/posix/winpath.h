@@ -6,8 +6,9 @@
 
 #include <cstddef>
 #include <dirent.h>
-#include <string>
 #include <string_view>
+
+#include "fixedtext.h"
 
 #include "winapi.h"
 
@@ -51,10 +52,11 @@ public:
 };
 
 // The folders of the POSIX file system: drive `drive` is the folder `root`
-// ("" for "/"); every other drive has no directory.
+// ("" for "/"), which must outlive the reader; every other drive has no
+// directory.
 class posix_dirs : public dir_reader {
 public:
-    posix_dirs(char drive, std::string root) : drive_(drive), root_(std::move(root)) {}
+    posix_dirs(char drive, std::string_view root) : drive_(drive), root_(root) {}
     ~posix_dirs() override { close(); }
     DWORD open(std::string_view dir) override;
     const char *next() override;
@@ -65,8 +67,8 @@ private:
     void close();
 
     char drive_;
-    std::string root_;
-    std::string path_;
+    std::string_view root_;
+    fixed_text<MAX_CHARS + 4096> path_;
     DIR *dir_ = nullptr;
 };
 
