@@ -49,7 +49,7 @@ size_t root_length(std::string_view p)
         return 3;
     if (p.rfind("\\\\.\\", 0) == 0 || p.rfind("\\\\?\\", 0) == 0)
         return 4;
-    size_t end = p.find('\\', 2);                                  // server
+    size_t end = p.find('\\', 2);                                           // server
     end = end == std::string_view::npos ? p.size() : p.find('\\', end + 1); // share
     return end == std::string_view::npos ? p.size() : end;
 }

@@ -85,14 +85,14 @@ bool print_line(const opts *o, const pieces &p)
     const bool cygnus = o->sepmode == SEP_CYGNUS;
     const char *sep = o->sepmode == SEP_BACKSLASH ? BACKSLASH : SLASH;
     const int printed = printf("%s%s%s%s%s%s%s%s\n",
-           path ? (cygnus ? "//" : p.drive) : EMPTY,
-           path ? (cygnus ? p.drive : ":") : EMPTY,
-           path && p.dir[0] ? sep : EMPTY,
-           path ? p.dir : EMPTY,
-           path && mainpart ? sep : EMPTY,
-           mainpart ? p.main : EMPTY,
-           mainpart && ext ? "." : EMPTY,
-           ext ? p.ext : EMPTY);
+                               path ? (cygnus ? "//" : p.drive) : EMPTY,
+                               path ? (cygnus ? p.drive : ":") : EMPTY,
+                               path && p.dir[0] ? sep : EMPTY,
+                               path ? p.dir : EMPTY,
+                               path && mainpart ? sep : EMPTY,
+                               mainpart ? p.main : EMPTY,
+                               mainpart && ext ? "." : EMPTY,
+                               ext ? p.ext : EMPTY);
     const int err = errno;
     if (fflush(stdout) == 0 && printed >= 0 && !ferror(stdout))
         return true;

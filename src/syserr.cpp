@@ -13,8 +13,12 @@ int display_error()
     // characters written, 0 + last error when the system has no text for the code
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, code, LANG_USER_DEFAULT,
-                                   reinterpret_cast<char *>(&text), 0, nullptr);
+                                   nullptr,
+                                   code,
+                                   LANG_USER_DEFAULT,
+                                   reinterpret_cast<char *>(&text),
+                                   0,
+                                   nullptr);
     if (n != 0) {
         fprintf(stderr, "%s", text);
         LocalFree(text);

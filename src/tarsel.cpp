@@ -9,17 +9,16 @@
 namespace {
 
 // The letter d is accepted but not listed.
-constexpr char USAGE[] =
-    "TARSEL.EXE Version 1.01  prints the full path of a file name, or parts of it\n"
-    "Usage : TARSEL -[pfe\\/cs] filename\n"
-    "Options\n"
-    "    p : path name.\n"
-    "    f : main part of file name.\n"
-    "    e : extension of file name.\n"
-    "    \\ : set directory separator to '\\'(default).\n"
-    "    / : set directory separator to '/'.\n"
-    "    c : cygnus.\n"
-    "    s : display short path name.\n";
+constexpr char USAGE[] = "TARSEL.EXE Version 1.01  prints the full path of a file name, or parts of it\n"
+                         "Usage : TARSEL -[pfe\\/cs] filename\n"
+                         "Options\n"
+                         "    p : path name.\n"
+                         "    f : main part of file name.\n"
+                         "    e : extension of file name.\n"
+                         "    \\ : set directory separator to '\\'(default).\n"
+                         "    / : set directory separator to '/'.\n"
+                         "    c : cygnus.\n"
+                         "    s : display short path name.\n";
 
 bool apply_letter(char letter, opts &o)
 {

@@ -31,17 +31,16 @@ struct row {
     std::optional<expect> wine = std::nullopt; // Wine 8's answer, where it differs
 };
 
-const std::string USAGE =
-    "TARSEL.EXE Version 1.01  prints the full path of a file name, or parts of it\n"
-    "Usage : TARSEL -[pfe\\/cs] filename\n"
-    "Options\n"
-    "    p : path name.\n"
-    "    f : main part of file name.\n"
-    "    e : extension of file name.\n"
-    "    \\ : set directory separator to '\\'(default).\n"
-    "    / : set directory separator to '/'.\n"
-    "    c : cygnus.\n"
-    "    s : display short path name.\n";
+const std::string USAGE = "TARSEL.EXE Version 1.01  prints the full path of a file name, or parts of it\n"
+                          "Usage : TARSEL -[pfe\\/cs] filename\n"
+                          "Options\n"
+                          "    p : path name.\n"
+                          "    f : main part of file name.\n"
+                          "    e : extension of file name.\n"
+                          "    \\ : set directory separator to '\\'(default).\n"
+                          "    / : set directory separator to '/'.\n"
+                          "    c : cygnus.\n"
+                          "    s : display short path name.\n";
 // The system's texts, by code: Windows 11's (the POSIX emulation's) and Wine 8's.
 struct message {
     int code;
@@ -128,7 +127,10 @@ const std::vector<row> TABLE = {
     // Network and device paths, and paths without a last component.
     {"network path", {"\\\\server\\share\\x.txt"}, fails(161)},
     {"device", {"nul"}, fails(161)},
-    {"device behind a directory", {"-p", "C:\\x\\NUL.txt"}, ok("C:\\x"), fails(161)}, // Wine: Windows 10 devices
+    {"device behind a directory",
+     {"-p", "C:\\x\\NUL.txt"},
+     ok("C:\\x"),
+     fails(161)}, // Wine: Windows 10 devices
     {"device path", {"\\\\.\\C:\\x.txt"}, fails(161)},
     {"root", {"C:\\"}, fails(161)},
     {"trailing separator", {"C:\\x\\"}, fails(161)},
@@ -139,9 +141,15 @@ const std::vector<row> TABLE = {
     // Long names: 1023 bytes are kept, the rest cut.
     // Wine stops every result at 260 characters.
     {"1023 bytes", {"-f", "C:\\" + std::string(1020, 'a')}, ok(std::string(1020, 'a')), fails(206)},
-    {"1024 bytes", {"-f", "C:\\" + std::string(1019, 'a') + "bc"}, ok(std::string(1019, 'a') + "b"), fails(206)},
+    {"1024 bytes",
+     {"-f", "C:\\" + std::string(1019, 'a') + "bc"},
+     ok(std::string(1019, 'a') + "b"),
+     fails(206)},
     {"2000 bytes", {"-e", "C:\\a." + std::string(1996, 'x')}, ok(std::string(1018, 'x')), fails(206)},
-    {"1022 and 5 bytes", {"-f", "C:\\" + std::string(1019, 'a'), "bbbbb"}, ok(std::string(1019, 'a')), fails(206)},
+    {"1022 and 5 bytes",
+     {"-f", "C:\\" + std::string(1019, 'a'), "bbbbb"},
+     ok(std::string(1019, 'a')),
+     fails(206)},
     {"result too long", {std::string(1023, 'r')}, fails(111), fails(206)},
     // The usage text.
     {"no arguments", {}, usage()},
@@ -151,8 +159,14 @@ const std::vector<row> TABLE = {
     {"dash among letters", {"-p-f", "file"}, usage()},
     // Short names, in a directory the test builds.
     {"short, legal names", {"-s", "report.txt"}, ok("{D}\\report.txt")},
-    {"short alias", {"-sfe", "Long File Name.txt"}, ok("LONGFI~1.TXT"), ok("LONG~5R1.TXT")}, // Wine: hashed aliases
-    {"short directory", {"-s", "Long Directory\\inner file.txt"}, ok("{D}\\LONGDI~1\\INNERF~1.TXT"), ok("{D}\\LONG~LWP\\INNE~25I.TXT")},
+    {"short alias",
+     {"-sfe", "Long File Name.txt"},
+     ok("LONGFI~1.TXT"),
+     ok("LONG~5R1.TXT")}, // Wine: hashed aliases
+    {"short directory",
+     {"-s", "Long Directory\\inner file.txt"},
+     ok("{D}\\LONGDI~1\\INNERF~1.TXT"),
+     ok("{D}\\LONG~LWP\\INNE~25I.TXT")},
     {"short, cygnus", {"-sc", "Long Directory"}, ok("{Dc}/LONGDI~1."), ok("{Dc}/LONG~LWP.")},
     {"short, missing file", {"-s", "missing.txt"}, fails(2)},
     {"short, missing directory", {"-s", "nodir\\x.txt"}, fails(3), fails(2)}, // Wine: 2
@@ -219,7 +233,7 @@ std::string read_file(const std::string &path)
 }
 
 class CommandLineTable : public testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite()
     {
         char tmpl[] = "/tmp/tsXXXXXX"; // 8.3-legal, so short forms of it are itself
@@ -249,7 +263,8 @@ protected:
     // Runs the program in dir_, output captured through files: Wine's helper
     // processes would hold a pipe open.
     // `out_to` sends standard output elsewhere: a path, or "" to close it.
-    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr, bool as_nobody = false)
+    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr,
+                      bool as_nobody = false)
     {
         const char *cmd = getenv("TARSEL_CMD");
         std::vector<std::string> words;
@@ -282,7 +297,8 @@ protected:
         }
         int status = 0;
         waitpid(pid, &status, 0);
-        expect got{out_to ? "" : read_file(out), read_file(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1000};
+        expect got{
+            out_to ? "" : read_file(out), read_file(err), WIFEXITED(status) ? WEXITSTATUS(status) : -1000};
         if (under_wine()) { // the runtime writes CR LF, and system texts end in CR LF
             got.out = replace_all(got.out, "\r\n", "\n");
             got.err = replace_all(replace_all(got.err, "\r\n", "\n"), "\r\n", "\n");

@@ -40,15 +40,15 @@ TEST(CommandLine, OptionLetters)
         {{"-pf/", "file"}, true, PART_PATH | PART_MAIN, SEP_SLASH, 0, "file"},
         {{"-p", "-f", "-p", "file"}, true, PART_PATH | PART_MAIN, SEP_BACKSLASH, 0, "file"},
         {{"-e", "file"}, true, PART_EXT, SEP_BACKSLASH, 0, "file"},
-        {{"-c/", "file"}, true, 7, SEP_SLASH, 0, "file"},  // the last separator letter wins
+        {{"-c/", "file"}, true, 7, SEP_SLASH, 0, "file"}, // the last separator letter wins
         {{"-/\\", "file"}, true, 7, SEP_BACKSLASH, 0, "file"},
         {{"-\\", "-c", "file"}, true, 7, SEP_CYGNUS, 0, "file"},
         {{"-s", "file"}, true, 7, SEP_BACKSLASH, 1, "file"},
         {{"-d", "file"}, true, 7, SEP_BACKSLASH, 0, "file"},
         {{"-", "file"}, true, 7, SEP_BACKSLASH, 0, "file"},
-        {{"-p"}, true, PART_PATH, SEP_BACKSLASH, 0, ""},   // no name: the empty name
+        {{"-p"}, true, PART_PATH, SEP_BACKSLASH, 0, ""}, // no name: the empty name
         {{"-x", "file"}, false, 0, 0, 0, ""},
-        {{"-P", "file"}, false, 0, 0, 0, ""},               // letters are case-sensitive
+        {{"-P", "file"}, false, 0, 0, 0, ""}, // letters are case-sensitive
         {{"--", "file"}, false, 0, 0, 0, ""},
         {{"-p-f", "file"}, false, 0, 0, 0, ""},
         {{"-p\xE9", "file"}, false, 0, 0, 0, ""},
@@ -83,7 +83,8 @@ TEST(CommandLine, NameIsCutAt1023Bytes)
         {{std::string(1023, 'c')}, std::string(1023, 'c')},
         {{a1022, "xxxxx"}, a1022 + " "},
         {{a1022 + "d", "e"}, a1022 + "d"},
-        {std::vector<std::string>(100000, "f"), std::string("f") + std::string(1022 / 2, ' ').replace(0, 0, "")},
+        {std::vector<std::string>(100000, "f"),
+         std::string("f") + std::string(1022 / 2, ' ').replace(0, 0, "")},
     };
     // 100,000 one-letter words: "f f f ..." cut at 1023 bytes.
     rows[4].name.clear();

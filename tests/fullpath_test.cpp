@@ -94,13 +94,13 @@ TEST(FullPathLimits, ResultsPastTheLongPathLimitFail)
         std::string cwd, name;
         DWORD error;
     } rows[] = {
-        {"C:\\", "C:\\" + std::string(32764, 'a'), 0},     // 32767 characters: the limit
+        {"C:\\", "C:\\" + std::string(32764, 'a'), 0}, // 32767 characters: the limit
         {"C:\\", "C:\\" + std::string(32765, 'a'), 206},
-        {"C:\\", std::string(40000, 'a'), 206},              // the name alone is too long
+        {"C:\\", std::string(40000, 'a'), 206}, // the name alone is too long
         {deep, std::string(763, 'n'), 0},
-        {deep, std::string(764, 'n'), 206},                  // current directory + name
-        {deep, "..\\" + std::string(767, 'n'), 0},           // ".." keeps the result short
-        {"C:\\", std::string(4000, '\\') + "x", 0},          // separators collapse
+        {deep, std::string(764, 'n'), 206},         // current directory + name
+        {deep, "..\\" + std::string(767, 'n'), 0},  // ".." keeps the result short
+        {"C:\\", std::string(4000, '\\') + "x", 0}, // separators collapse
     };
     for (const auto &row : rows) {
         const outcome o = resolve(row.cwd, row.name);
@@ -110,7 +110,7 @@ TEST(FullPathLimits, ResultsPastTheLongPathLimitFail)
 
 // The process view: "/" is drive Z:, the working directory its current directory.
 class ProcessView : public testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         ASSERT_NE(getcwd(saved_, sizeof saved_), nullptr);

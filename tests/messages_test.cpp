@@ -2,9 +2,9 @@
 
 #include <string>
 
+#include "errmap.h"
 #include "tsv.h"
 #include "winapi.h"
-#include "errmap.h"
 
 namespace {
 
@@ -21,8 +21,12 @@ TEST_P(MessageVectors, GivesTheEnglishWindowsText)
     SetLastError(0);
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, std::stoul(r.input), LANG_USER_DEFAULT,
-                                   reinterpret_cast<char *>(&text), 0, nullptr);
+                                   nullptr,
+                                   std::stoul(r.input),
+                                   LANG_USER_DEFAULT,
+                                   reinterpret_cast<char *>(&text),
+                                   0,
+                                   nullptr);
     if (expected.rfind("ERROR:", 0) == 0) {
         EXPECT_EQ(n, 0u);
         EXPECT_EQ(GetLastError(), std::stoul(expected.substr(6)));
@@ -39,14 +43,19 @@ INSTANTIATE_TEST_SUITE_P(Vectors, MessageVectors, testing::ValuesIn(read_vectors
 // Every code the errno mapping can give has a text of its own.
 TEST(ErrnoMapping, EveryCodeHasAText)
 {
-    const int errs[] = {ENOENT, ENOTDIR, EACCES, EPERM, ENAMETOOLONG, ELOOP, EIO,
-                        ENOSPC, EPIPE,   EBADF,  ENOMEM, EROFS, EXDEV};
+    const int errs[] = {
+        ENOENT, ENOTDIR, EACCES, EPERM, ENAMETOOLONG, ELOOP, EIO, ENOSPC, EPIPE, EBADF, ENOMEM, EROFS, EXDEV};
     for (int err : errs) {
         for (bool last : {false, true}) {
             const DWORD code = code_from_errno(err, last);
             char *text = nullptr;
-            EXPECT_NE(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                                     code, LANG_USER_DEFAULT, reinterpret_cast<char *>(&text), 0, nullptr),
+            EXPECT_NE(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+                                     nullptr,
+                                     code,
+                                     LANG_USER_DEFAULT,
+                                     reinterpret_cast<char *>(&text),
+                                     0,
+                                     nullptr),
                       0u)
                 << "errno " << err << " -> " << code;
             LocalFree(text);

@@ -12,8 +12,19 @@ TEST(Separators, ShiftJisLeadBytes)
         int byte;
         int lead;
     } rows[] = {
-        {0x00, 0}, {0x5C, 0}, {0x7F, 0}, {0x80, 0}, {0x81, 1}, {0x9F, 1}, {0xA0, 0},
-        {0xDF, 0}, {0xE0, 1}, {0xE9, 1}, {0xFC, 1}, {0xFD, 0}, {0xFF, 0},
+        {0x00, 0},
+        {0x5C, 0},
+        {0x7F, 0},
+        {0x80, 0},
+        {0x81, 1},
+        {0x9F, 1},
+        {0xA0, 0},
+        {0xDF, 0},
+        {0xE0, 1},
+        {0xE9, 1},
+        {0xFC, 1},
+        {0xFD, 0},
+        {0xFF, 0},
     };
     for (const auto &row : rows)
         EXPECT_EQ(iskanji(row.byte), row.lead) << std::hex << row.byte;
@@ -25,10 +36,10 @@ TEST(Separators, BackslashToSlash)
         std::string in, out;
     } rows[] = {
         {"", ""},
-        {"\\", "/"},                                   // the first byte has no lead byte before it
+        {"\\", "/"}, // the first byte has no lead byte before it
         {"a\\b\\\\c", "a/b//c"},
-        {"caf\xE9\\sub", "caf\xE9\\sub"},              // é (0xE9) is in a lead-byte range
-        {"\x83\x81\\x", "\x83\x81\\x"},                // one byte back, not characters
+        {"caf\xE9\\sub", "caf\xE9\\sub"}, // é (0xE9) is in a lead-byte range
+        {"\x83\x81\\x", "\x83\x81\\x"},   // one byte back, not characters
         {"\x83\x40\\x", "\x83\x40/x"},
         {"\xA0\\\xDF\\\xFD\\", "\xA0/\xDF/\xFD/"},
         {"\x81\\\\", "\x81\\/"},

@@ -46,13 +46,14 @@ std::vector<std::string> components(const std::string &path)
 // way is a directory, the last one a file unless a separator follows it or
 // another row goes through it. Names equal but for case are one entry.
 class implied_tree {
-public:
+  public:
     void add(const std::string &cwd, std::string input)
     {
         if (input.rfind("\\\\?\\", 0) == 0)
             input = input.substr(4);
         const bool trailing = !input.empty() && (input.back() == '\\' || input.back() == '/');
-        const std::string abs = input.size() >= 2 && input[1] == ':' ? input.substr(2) : cwd.substr(2) + "\\" + input;
+        const std::string abs =
+            input.size() >= 2 && input[1] == ':' ? input.substr(2) : cwd.substr(2) + "\\" + input;
         node *n = &root_;
         for (const std::string &c : components(abs)) {
             n->dir = true;
@@ -65,7 +66,7 @@ public:
     }
     void create(const std::string &at) const { create(root_, at); }
 
-private:
+  private:
     struct node {
         std::string name;
         bool dir;
@@ -108,7 +109,7 @@ bool matches(const std::string &got, const std::string &expected)
 std::string root_dir;
 
 class ShortPathVectors : public testing::TestWithParam<vector_row> {
-public:
+  public:
     static void SetUpTestSuite()
     {
         root_dir = make_temp_dir();
@@ -138,14 +139,18 @@ TEST_P(ShortPathVectors, GivesWhatWindowsGives)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Vectors, ShortPathVectors, testing::ValuesIn(read_vectors("shortpath.tsv", "short:")),
+INSTANTIATE_TEST_SUITE_P(Vectors, ShortPathVectors,
+                         testing::ValuesIn(read_vectors("shortpath.tsv", "short:")),
                          [](const auto &info) { return row_name(info.param.line); });
 
 class ShortNames : public testing::Test {
-protected:
+  protected:
     void SetUp() override { dir_ = make_temp_dir(); }
     void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
-    void touch(const std::string &name) { close(open((dir_ + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644)); }
+    void touch(const std::string &name)
+    {
+        close(open((dir_ + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644));
+    }
     winpath::path_result shorten(const std::string &path, char *buf, DWORD size = 4096)
     {
         winpath::current_dir cwd("C:\\");
@@ -213,9 +218,15 @@ TEST_F(ShortNames, FailuresOfTheFileSystem)
         const char *path;
         DWORD error;
     } rows[] = {
-        {"C:\\loop\\x", 1921},    {"C:\\loop", 1921},     {"C:\\dangling", 2},
-        {"C:\\file\\x", 3},       {"C:\\nosuch\\x", 3},   {"C:\\sub\\nosuch", 2},
-        {"D:\\sub", 3},           {"\\\\srv\\share\\x", 53}, {"\\\\.\\C:\\sub", 87},
+        {"C:\\loop\\x", 1921},
+        {"C:\\loop", 1921},
+        {"C:\\dangling", 2},
+        {"C:\\file\\x", 3},
+        {"C:\\nosuch\\x", 3},
+        {"C:\\sub\\nosuch", 2},
+        {"D:\\sub", 3},
+        {"\\\\srv\\share\\x", 53},
+        {"\\\\.\\C:\\sub", 87},
         {"C:\\sub\\a?b", 123},
     };
     for (const auto &row : rows) {

@@ -52,9 +52,6 @@ inline std::vector<vector_row> read_vectors(const std::string &file, const std::
     return rows;
 }
 
-inline std::ostream &operator<<(std::ostream &os, const vector_row &r)
-{
-    return os << "line " << r.line;
-}
+inline std::ostream &operator<<(std::ostream &os, const vector_row &r) { return os << "line " << r.line; }
 
 inline std::string row_name(int line) { return "line_" + std::to_string(line); }

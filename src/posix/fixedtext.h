@@ -8,9 +8,8 @@
 
 namespace winpath {
 
-template <size_t N>
-class fixed_text {
-public:
+template <size_t N> class fixed_text {
+  public:
     // false, and the text unchanged, when it would not fit.
     bool append(std::string_view s)
     {
@@ -40,8 +39,8 @@ public:
     char *data() { return buf_; }
     std::string_view view() const { return {buf_, len_}; }
 
-private:
-    char buf_[N] = "";
+  private:
+    char buf_[N] = {};
     size_t len_ = 0;
 };
 

@@ -9,7 +9,7 @@ namespace {
 
 // Builds a result in a fixed buffer; the part before `root` is never removed by "..".
 class builder {
-public:
+  public:
     explicit builder(char *buf) : buf_(buf) {}
 
     void put(char c)
@@ -60,7 +60,7 @@ public:
 
     static constexpr size_t NONE = static_cast<size_t>(-1);
 
-private:
+  private:
     char *buf_;
     size_t len_ = 0;
     size_t root_ = 0;
@@ -70,8 +70,7 @@ private:
 bool is_device_name(std::string_view s)
 {
     if (s.size() == 3)
-        return same_text(s, "AUX") || same_text(s, "CON") || same_text(s, "NUL") ||
-               same_text(s, "PRN");
+        return same_text(s, "AUX") || same_text(s, "CON") || same_text(s, "NUL") || same_text(s, "PRN");
     if (s.size() == 4 && (same_text(sub(s, 0, 3), "COM") || same_text(sub(s, 0, 3), "LPT"))) {
         const unsigned char d = s[3];
         // The Latin-1 superscripts count as the digits 1, 2 and 3.
@@ -139,8 +138,8 @@ bool root_of(std::string_view name, current_dir &cwd, builder &b, std::string_vi
 {
     std::string_view base;
     if (name.size() >= 2 && is_sep(name[0]) && is_sep(name[1])) {
-        const bool device = name.size() >= 3 && (name[2] == '.' || name[2] == '?') &&
-                            (name.size() == 3 || is_sep(name[3]));
+        const bool device =
+            name.size() >= 3 && (name[2] == '.' || name[2] == '?') && (name.size() == 3 || is_sep(name[3]));
         if (!device) {
             rest = unc_root(name, b);
             return true;

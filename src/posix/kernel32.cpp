@@ -61,7 +61,7 @@ constexpr char DRIVE = 'Z';
 
 // Z: and the process's working directory, read on first need.
 class process_dir : public current_dir {
-public:
+  public:
     process_dir() : current_dir({}) {}
     char drive() const override { return DRIVE; }
     bool get(std::string_view &dir, DWORD &error) override
@@ -80,7 +80,7 @@ public:
         return true;
     }
 
-private:
+  private:
     char path_[MAX_CHARS + 3];
 };
 

@@ -44,8 +44,10 @@ constexpr message MESSAGES[] = {
     {206, "The filename or extension is too long.\n"},
     {267, "The directory name is invalid.\n"},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2.\n"},
-    {1005, "The volume does not contain a recognized file system.\n"
-           "Please make sure that all required file system drivers are loaded and that the volume is not corrupted.\n"},
+    {1005,
+     "The volume does not contain a recognized file system.\n"
+     "Please make sure that all required file system drivers are loaded and that the volume is not "
+     "corrupted.\n"},
     {1117, "The request could not be performed because of an I/O device error.\n"},
     {1392, "The file or directory is corrupted and unreadable.\n"},
     {1920, "The file cannot be accessed by the system.\n"},

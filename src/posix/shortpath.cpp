@@ -11,7 +11,7 @@
 namespace winpath {
 namespace {
 
-constexpr int PLAIN_ALIASES = 4; // ~1 to ~4 before the checksum form
+constexpr int PLAIN_ALIASES = 4;   // ~1 to ~4 before the checksum form
 constexpr size_t NAME_BYTES = 256; // a directory entry's name and its NUL
 constexpr size_t ALIAS_BYTES = 32; // "XXXXXX~N.EXT", N of any size
 
@@ -74,7 +74,7 @@ stem stem_of(std::string_view name)
     name = lead == std::string_view::npos ? std::string_view{} : sub(name, lead);
     const size_t dot = name.rfind('.');
     for (unsigned char c : sub(name, 0, dot))
-        if (char a = c == '.' ? 0 : alias_char(c)) {
+        if (char a = c == '.' ? '\0' : alias_char(c)) {
             if (s.base_len < 6)
                 s.base[s.base_len] = a;
             s.base_len++;
@@ -109,7 +109,7 @@ alias_text checksum_alias(const stem &s, unsigned sum, int n)
 
 // The numbers n of aliases "stem~n" that legal 8.3 entries already hold.
 class taken_numbers {
-public:
+  public:
     void note(std::string_view entry, const alias_text &prefix, std::string_view ext)
     {
         // entry is PREFIX~N or PREFIX~N.EXT, ignoring case
@@ -130,16 +130,16 @@ public:
     }
     bool has(int n) const { return n < 64 && (bits_ >> n & 1); }
 
-private:
+  private:
     uint64_t bits_ = 0;
 };
 
 // What one pass over a directory tells about a component.
 struct scan {
     bool exact = false;
-    name_text folded;         // first entry equal ignoring case, in byte order
-    int before = 0;           // same-stem long names before it in byte order
-    int before_same_sum = 0;  // ... of those, with the same checksum
+    name_text folded;               // first entry equal ignoring case, in byte order
+    int before = 0;                 // same-stem long names before it in byte order
+    int before_same_sum = 0;        // ... of those, with the same checksum
     name_text first[PLAIN_ALIASES]; // the smallest same-stem long names
     taken_numbers plain, summed;    // numbers held by legal names
 };
@@ -249,11 +249,12 @@ DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view co
 }
 
 // The directory a path starts from, and the part of it still to be walked.
-DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, path_text &dir, std::string_view &rest)
+DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, path_text &dir,
+               std::string_view &rest)
 {
     if (path.size() >= 2 && is_sep(path[0]) && is_sep(path[1])) {
-        const bool device = path.size() >= 3 && (path[2] == '.' || path[2] == '?') &&
-                            (path.size() == 3 || is_sep(path[3]));
+        const bool device =
+            path.size() >= 3 && (path[2] == '.' || path[2] == '?') && (path.size() == 3 || is_sep(path[3]));
         if (!device)
             return ERROR_BAD_NETPATH;
         const bool drive_follows = path[2] == '?' && path.size() >= 6 && path[5] == ':';

@@ -20,7 +20,7 @@ constexpr size_t MAX_CHARS = 32767;
 // The current drive and directory ("X:\dir"). The directory is asked for only
 // when a name needs it.
 class current_dir {
-public:
+  public:
     explicit current_dir(std::string_view fixed) : fixed_(fixed) {}
     virtual ~current_dir() = default;
     current_dir(const current_dir &) = delete;
@@ -35,13 +35,13 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string_view fixed_;
 };
 
 // Lists directories named by absolute Windows paths.
 class dir_reader {
-public:
+  public:
     virtual ~dir_reader() = default;
     // Starts listing `dir`; 0 or a Windows error code.
     virtual DWORD open(std::string_view dir) = 0;
@@ -55,14 +55,14 @@ public:
 // ("" for "/"), which must outlive the reader; every other drive has no
 // directory.
 class posix_dirs : public dir_reader {
-public:
+  public:
     posix_dirs(char drive, std::string_view root) : drive_(drive), root_(root) {}
     ~posix_dirs() override { close(); }
     DWORD open(std::string_view dir) override;
     const char *next() override;
     DWORD check(std::string_view path) override;
 
-private:
+  private:
     bool to_posix(std::string_view path);
     void close();
 
