@@ -25,28 +25,36 @@ int report(DWORD code = 0)
     return display_error();
 }
 
+// What a path call's result ends the run with: 0 for a length that fit.
 // A result that needs the whole buffer or more did not fit.
-bool overflowed(DWORD result) { return result >= static_cast<DWORD>(PATH_BUFSIZE); }
+int checked(DWORD result)
+{
+    if (result == 0)
+        return report();
+    if (result >= static_cast<DWORD>(PATH_BUFSIZE))
+        return report(ERROR_BUFFER_OVERFLOW);
+    return 0;
+}
+
+// Resolves name into fullpath; 0 or the reported error code.
+int resolve(const char *name, char *fullpath, char **filepart, DWORD &len)
+{
+    SetLastError(0);
+    // length without NUL; size needed with NUL when too small; 0 + last error
+    len = GetFullPathNameA(name, PATH_BUFSIZE, fullpath, filepart);
+    return checked(len);
+}
 
 // Replaces o->name with the short form of its absolute path; 0 or an error code.
 int to_short_form(opts *o, char *fullpath)
 {
     char *filepart = nullptr;
+    DWORD len = 0;
+    if (int code = resolve(o->name, fullpath, &filepart, len))
+        return code;
     SetLastError(0);
     // length without NUL; size needed with NUL when too small; 0 + last error
-    DWORD n = GetFullPathNameA(o->name, PATH_BUFSIZE, fullpath, &filepart);
-    if (n == 0)
-        return report();
-    if (overflowed(n))
-        return report(ERROR_BUFFER_OVERFLOW);
-    SetLastError(0);
-    // length without NUL; size needed with NUL when too small; 0 + last error
-    n = GetShortPathNameA(fullpath, o->name, PATH_BUFSIZE);
-    if (n == 0)
-        return report();
-    if (overflowed(n))
-        return report(ERROR_BUFFER_OVERFLOW);
-    return 0;
+    return checked(GetShortPathNameA(fullpath, o->name, PATH_BUFSIZE));
 }
 
 struct pieces {
@@ -128,13 +136,9 @@ int print_path(opts *o)
             return code;
     }
     char *filepart = nullptr;
-    SetLastError(0);
-    // length without NUL; size needed with NUL when too small; 0 + last error
-    DWORD len = GetFullPathNameA(o->name, PATH_BUFSIZE, fullpath, &filepart);
-    if (len == 0)
-        return report();
-    if (overflowed(len))
-        return report(ERROR_BUFFER_OVERFLOW);
+    DWORD len = 0;
+    if (int code = resolve(o->name, fullpath, &filepart, len))
+        return code;
     // The split needs "X:\" before the last component; anything else
     // (network and device paths, a path ending in a separator) is refused.
     if (!filepart || fullpath[1] != ':' || filepart < fullpath + 3 || filepart > fullpath + len)
