@@ -128,6 +128,14 @@ void bstos(char *s)
     }
 }
 
+// The split needs "X:" and a separator before the last component; anything
+// else (network and device paths, a path ending in a separator) is refused,
+// and so is a file part that would make the split write outside the path.
+bool splittable(const char *fullpath, size_t len, const char *filepart)
+{
+    return filepart && fullpath[1] == ':' && filepart >= fullpath + 3 && filepart <= fullpath + len;
+}
+
 int print_path(opts *o)
 {
     char fullpath[PATH_BUFSIZE];

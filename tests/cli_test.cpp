@@ -358,3 +358,21 @@ TEST_F(CommandLineTable, PermissionRefusedUnderShortForm)
 }
 
 } // namespace
+
+namespace {
+
+// A short form longer than its long form ("a b" becomes "AB" and a checksum)
+// that no longer fits the buffer is refused like a long result.
+TEST_F(CommandLineTable, ShortFormTooLongIsRefused)
+{
+    std::string path = dir_, name;
+    for (int i = 0; i < 250; i++) {
+        path += "/a b";
+        name += i ? "\\a b" : "a b";
+        ASSERT_EQ(mkdir(path.c_str(), 0755), 0);
+    }
+    ASSERT_LT(windows_form(dir_).size() + 1 + name.size(), 1024u);        // the long form fits
+    check({"short form too long", {"-s", name}, fails(111), fails(206)}); // Wine stops at 260
+}
+
+} // namespace

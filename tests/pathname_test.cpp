@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "pathname.h"
@@ -48,6 +49,36 @@ TEST(Separators, BackslashToSlash)
         std::string s = row.in;
         bstos(s.data());
         EXPECT_EQ(s, row.out);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Only "X:" and a separator before the last component can be split; the
+// split writes just before the file part, which must lie inside the path.
+TEST(Split, NeedsADriveAndALastComponent)
+{
+    struct {
+        const char *path;
+        long filepart; // -1 for none
+        bool ok;
+    } rows[] = {
+        {"C:\\x.txt", 3, true},
+        {"C:\\dir\\x.txt", 7, true},
+        {"C:\\", -1, false},
+        {"C:x", 2, false}, // no separator of its own before the file part
+        {"C:", 2, false},
+        {"\\\\srv\\share\\x", 12, false},
+        {"\\\\.\\C:\\x", 7, false},
+        {"1:\\x", 3, true},  // the drive letter is not examined
+        {"C:\\x", 5, false}, // past the end
+    };
+    for (const auto &row : rows) {
+        const size_t len = strlen(row.path);
+        const char *part = row.filepart < 0 ? nullptr : row.path + row.filepart;
+        EXPECT_EQ(splittable(row.path, len, part), row.ok) << row.path;
     }
 }
 
