@@ -72,30 +72,4 @@ TEST(CommandLine, OptionLetters)
     }
 }
 
-TEST(CommandLine, NameIsCutAt1023Bytes)
-{
-    const std::string a1022(1022, 'a');
-    struct {
-        std::vector<std::string> args;
-        std::string name;
-    } rows[] = {
-        {{std::string(2000, 'b')}, std::string(1023, 'b')},
-        {{std::string(1023, 'c')}, std::string(1023, 'c')},
-        {{a1022, "xxxxx"}, a1022 + " "},
-        {{a1022 + "d", "e"}, a1022 + "d"},
-        {std::vector<std::string>(100000, "f"),
-         std::string("f") + std::string(1022 / 2, ' ').replace(0, 0, "")},
-    };
-    // 100,000 one-letter words: "f f f ..." cut at 1023 bytes.
-    rows[4].name.clear();
-    while (rows[4].name.size() < 1023)
-        rows[4].name += rows[4].name.empty() ? "f" : " f";
-    rows[4].name.resize(1023);
-    for (const auto &row : rows) {
-        const parsed p = parse(row.args);
-        ASSERT_TRUE(p.ok);
-        EXPECT_EQ(std::string(p.o.name), row.name) << row.args.size() << " arguments";
-    }
-}
-
 } // namespace
