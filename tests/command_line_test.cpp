@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "arglist.h"
 #include "tarsel.h"
 
 namespace {
@@ -14,13 +15,9 @@ struct parsed {
 
 parsed parse(std::vector<std::string> args)
 {
-    args.insert(args.begin(), "tarsel");
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
+    const arglist list(std::move(args));
     parsed p{false, {}};
-    p.ok = read_command_line(static_cast<int>(args.size()), argv.data(), p.o);
+    p.ok = read_command_line(list.argc(), list.argv(), p.o);
     return p;
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "arglist.h"
 #include "tarsel.h"
 
 namespace {
@@ -29,19 +30,14 @@ std::string slurp(FILE *f)
 // Runs tarsel with standard output and standard error sent to temporary files.
 result run(std::vector<std::string> args)
 {
-    args.insert(args.begin(), "tarsel");
-    std::vector<char *> argv;
-    for (std::string &a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
+    const arglist list(std::move(args));
     FILE *out = tmpfile(), *err = tmpfile();
     fflush(stdout);
     fflush(stderr);
     const int saved_out = dup(1), saved_err = dup(2);
     dup2(fileno(out), 1);
     dup2(fileno(err), 2);
-    const int status = tarsel(static_cast<int>(args.size()), argv.data());
+    const int status = tarsel(list.argc(), list.argv());
     fflush(stdout);
     fflush(stderr);
     dup2(saved_out, 1);
