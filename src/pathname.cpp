@@ -147,9 +147,7 @@ int print_path(opts *o)
     DWORD len = 0;
     if (int code = resolve(o->name, fullpath, &filepart, len))
         return code;
-    // The split needs "X:\" before the last component; anything else
-    // (network and device paths, a path ending in a separator) is refused.
-    if (!filepart || fullpath[1] != ':' || filepart < fullpath + 3 || filepart > fullpath + len)
+    if (!splittable(fullpath, len, filepart))
         return report(ERROR_BAD_PATHNAME);
 
     pieces p = split(fullpath, filepart);

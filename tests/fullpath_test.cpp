@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -126,7 +127,7 @@ class ProcessView : public testing::Test {
     void TearDown() override
     {
         EXPECT_EQ(chdir(saved_), 0);
-        rmdir(dir_.c_str());
+        EXPECT_EQ(std::system(("rm -rf " + dir_).c_str()), 0);
     }
     std::string full(const char *name, DWORD *error)
     {
@@ -153,14 +154,30 @@ TEST_F(ProcessView, NamesResolveOnDriveZ)
     EXPECT_EQ(full("\\etc\\passwd", &error), "Z:\\etc\\passwd");
 }
 
-TEST_F(ProcessView, DeletedWorkingDirectoryFailsOnlyNamesThatNeedIt)
+// A working directory that cannot be read fails only the names that need it:
+// one deleted, and one longer than the longest result.
+TEST_F(ProcessView, UnreadableWorkingDirectoryFailsOnlyNamesThatNeedIt)
 {
-    ASSERT_EQ(rmdir(dir_.c_str()), 0);
-    DWORD error = 0;
-    EXPECT_EQ(full("report.txt", &error), "");
-    EXPECT_EQ(error, 3u);
-    EXPECT_EQ(full("C:\\boot.ini", &error), "C:\\boot.ini");
-    EXPECT_EQ(full("\\x", &error), "Z:\\x");
+    const std::string step(250, 'd');
+    struct {
+        const char *how;
+        bool deleted;
+        DWORD error;
+    } rows[] = {{"deleted", true, 3}, {"too deep", false, 206}};
+    for (const auto &row : rows) {
+        const std::string sub = dir_ + "/" + row.how;
+        ASSERT_TRUE(mkdir(sub.c_str(), 0755) == 0 && chdir(sub.c_str()) == 0);
+        if (row.deleted)
+            ASSERT_EQ(rmdir(sub.c_str()), 0);
+        for (size_t depth = sub.size(); !row.deleted && depth <= winpath::MAX_CHARS; depth += step.size() + 1)
+            ASSERT_TRUE(mkdir(step.c_str(), 0755) == 0 && chdir(step.c_str()) == 0);
+        DWORD error = 0;
+        EXPECT_EQ(full("report.txt", &error), "") << row.how;
+        EXPECT_EQ(error, row.error) << row.how;
+        EXPECT_EQ(full("C:\\boot.ini", &error), "C:\\boot.ini") << row.how;
+        EXPECT_EQ(full("\\x", &error), "Z:\\x") << row.how;
+        ASSERT_EQ(chdir(dir_.c_str()), 0);
+    }
 }
 
 } // namespace

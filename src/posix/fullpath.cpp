@@ -24,7 +24,13 @@ class builder {
         for (char c : s)
             put(c);
     }
-    void mark_root() { root_ = len_; }
+    // `floor` is where trimming the end of the result stops: the root itself,
+    // but for UNC paths the "\\" before the server and share.
+    void mark_root(size_t floor = NONE)
+    {
+        root_ = len_;
+        floor_ = floor == NONE ? len_ : floor;
+    }
     void component(std::string_view c)
     {
         if (len_ > 0 && buf_[len_ - 1] != '\\')
@@ -38,6 +44,14 @@ class builder {
         while (i > root_ && buf_[i - 1] != '\\')
             i--;
         len_ = i > root_ ? i - 1 : root_;
+    }
+    // Windows trims trailing dots and spaces after "." and ".." have been
+    // evaluated, so a component that becomes last is trimmed too. A component
+    // trimmed away leaves the separator before it.
+    void trim_end()
+    {
+        while (len_ > floor_ && (buf_[len_ - 1] == '.' || buf_[len_ - 1] == ' '))
+            len_--;
     }
     void end_with_separator()
     {
@@ -64,6 +78,7 @@ class builder {
     char *buf_;
     size_t len_ = 0;
     size_t root_ = 0;
+    size_t floor_ = 0;
     bool overflow_ = false;
 };
 
@@ -116,19 +131,17 @@ std::string_view dos_device(std::string_view name)
 std::string_view unc_root(std::string_view name, builder &b)
 {
     b.put("\\\\");
+    const size_t floor = b.size();
     const size_t server_end = name.find_first_of("\\/", 2);
     b.put(sub(name, 2, server_end - 2));
     if (server_end == std::string_view::npos) {
-        b.mark_root();
+        b.mark_root(floor);
         return {};
     }
     const size_t share_end = name.find_first_of("\\/", server_end + 1);
-    std::string_view share = sub(name, server_end + 1, share_end - server_end - 1);
-    if (share_end == std::string_view::npos)
-        share = trim_dots_spaces(share);
     b.put('\\');
-    b.put(share);
-    b.mark_root();
+    b.put(sub(name, server_end + 1, share_end - server_end - 1));
+    b.mark_root(floor);
     return share_end == std::string_view::npos ? std::string_view{} : sub(name, share_end);
 }
 
@@ -187,7 +200,6 @@ bool root_of(std::string_view name, current_dir &cwd, builder &b, std::string_vi
 // Adds the components of `rest`, applying ".", ".." and the trimming of dots and spaces.
 void add_components(std::string_view rest, builder &b)
 {
-    bool emptied = false;
     size_t i = 0;
     while (i < rest.size()) {
         if (is_sep(rest[i])) {
@@ -205,17 +217,15 @@ void add_components(std::string_view rest, builder &b)
             b.up();
             continue;
         }
-        if (j == rest.size()) {
-            c = trim_dots_spaces(c);
-            emptied = c.empty();
-        } else if (c.back() == '.' && c[c.size() - 2] != '.') {
+        // An inner component loses one trailing dot, but ".." and longer runs stay.
+        if (j < rest.size() && c.back() == '.' && c[c.size() - 2] != '.')
             c.remove_suffix(1);
-        }
-        if (!c.empty())
-            b.component(c);
+        b.component(c);
     }
-    if (emptied || (!rest.empty() && is_sep(rest.back())))
+    if (!rest.empty() && is_sep(rest.back()))
         b.end_with_separator();
+    else
+        b.trim_end();
 }
 
 } // namespace

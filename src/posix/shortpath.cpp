@@ -134,14 +134,62 @@ class taken_numbers {
     uint64_t bits_ = 0;
 };
 
+// A component that may be an alias ("LONGDI~1", "LO3B8E~2.TXT"): what the
+// long name it stands for must have. Either form may fit, or both.
+struct alias_query {
+    stem plain{"", 0, ""}; // the stem of a plain alias ~1..~4; empty base if not one
+    int number = 0;        // the n of ~n
+    bool summed = false;   // whether it has the checksum form: prefix, 4 hex digits, ~n
+    char prefix[3] = "";   // the base characters before the checksum
+    unsigned sum = 0;
+};
+
+// Whether `c` (a legal 8.3 name) has the shape of an alias.
+bool parse_alias(std::string_view c, alias_query &q)
+{
+    const size_t tilde = c.find('~');
+    if (tilde == std::string_view::npos || tilde > 6)
+        return false;
+    const size_t dot = c.find('.', tilde);
+    const std::string_view digits = sub(c, tilde + 1, dot - tilde - 1);
+    const std::string_view ext = dot == std::string_view::npos ? std::string_view{} : sub(c, dot + 1);
+    if (digits.empty() || digits[0] == '0')
+        return false;
+    for (char d : digits) {
+        if (d < '0' || d > '9')
+            return false;
+        q.number = q.number * 10 + (d - '0');
+    }
+    for (size_t i = 0; i < ext.size(); i++)
+        q.plain.ext[i] = upper(ext[i]);
+    q.plain.ext[ext.size()] = '\0';
+    const size_t base = tilde;
+    q.summed = base >= 4;
+    for (size_t i = 0; i < base; i++) {
+        const char u = upper(c[i]);
+        q.plain.base[i] = u;
+        if (i + 4 < base)
+            q.prefix[i] = u;
+        else if (!((u >= '0' && u <= '9') || (u >= 'A' && u <= 'F')))
+            q.summed = false;
+        else
+            q.sum = q.sum * 16 + (u <= '9' ? u - '0' : u - 'A' + 10);
+    }
+    q.prefix[base >= 4 ? base - 4 : 0] = '\0';
+    const bool plain = base >= 3 && q.number <= PLAIN_ALIASES;
+    q.plain.base[plain ? base : 0] = '\0';
+    return plain || q.summed;
+}
+
 // What one pass over a directory tells about a component.
 struct scan {
     bool exact = false;
-    name_text folded;               // first entry equal ignoring case, in byte order
-    int before = 0;                 // same-stem long names before it in byte order
-    int before_same_sum = 0;        // ... of those, with the same checksum
-    name_text first[PLAIN_ALIASES]; // the smallest same-stem long names
-    taken_numbers plain, summed;    // numbers held by legal names
+    name_text folded;                     // first entry equal ignoring case, in byte order
+    int before = 0;                       // same-stem long names before it in byte order
+    int before_same_sum = 0;              // ... of those, with the same checksum
+    name_text first[PLAIN_ALIASES];       // the smallest same-stem long names
+    taken_numbers plain, summed;          // numbers held by legal names
+    name_text summed_like[PLAIN_ALIASES]; // the smallest long names a checksum alias may stand for
 };
 
 void keep_smallest(name_text (&first)[PLAIN_ALIASES], std::string_view name)
@@ -156,9 +204,18 @@ void keep_smallest(name_text (&first)[PLAIN_ALIASES], std::string_view name)
     }
 }
 
+// Whether the long name of stem `s` and checksum `sum` may have the checksum alias `q`.
+bool may_be_summed(const stem &s, unsigned sum, const alias_query &q)
+{
+    return strncmp(s.base, q.prefix, 2) == 0 && strlen(q.prefix) == (s.base_len < 2 ? s.base_len : 2) &&
+           strcmp(s.ext, q.plain.ext) == 0 && sum == q.sum;
+}
+
 // One pass over `dir`: finds `target` and, when `want` is set, ranks it among
-// the long names that share its alias stem.
-DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, const stem *want, scan &out)
+// the long names that share its alias stem; with `q`, gathers the long names
+// that alias may stand for.
+DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, const stem *want,
+               const alias_query *q, scan &out)
 {
     if (DWORD err = dirs.open(dir))
         return err;
@@ -178,14 +235,19 @@ DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, 
             out.exact = true;
         else if (same_text(name, target) && (out.folded.empty() || name < out.folded.view()))
             out.folded.assign(name);
-        if (!want)
+        if (!want && !(q && q->summed))
             continue;
         if (legal_83(name)) {
-            out.plain.note(name, plain_prefix, want->ext);
-            out.summed.note(name, summed_prefix, want->ext);
+            if (want) {
+                out.plain.note(name, plain_prefix, want->ext);
+                out.summed.note(name, summed_prefix, want->ext);
+            }
             continue;
         }
-        if (name == target || !(stem_of(name) == *want))
+        const stem s = stem_of(name);
+        if (q && q->summed && may_be_summed(s, checksum(name), *q))
+            keep_smallest(out.summed_like, name);
+        if (!want || name == target || !(s == *want))
             continue;
         keep_smallest(out.first, name);
         if (name < target) {
@@ -221,14 +283,50 @@ alias_text alias_of(std::string_view name, const stem &s, const scan &sc)
 
 using path_text = fixed_text<MAX_CHARS + 1>;
 
+// The long name whose alias `component` is, from the pass that looked for it
+// by name: a plain alias is the n-th free number handed to the n-th smallest
+// name of its stem; a checksum alias is checked by ranking each long name it
+// may stand for. Empty when no entry has that alias.
+DWORD alias_owner(dir_reader &dirs, std::string_view dir, std::string_view component, const alias_query &q,
+                  const scan &sc, name_text &owner)
+{
+    if (q.plain.base[0] && !sc.plain.has(q.number)) {
+        int k = 0;
+        for (int n = 1; n < q.number; n++)
+            k += !sc.plain.has(n);
+        owner = sc.first[k];
+        if (!owner.empty())
+            return 0;
+    }
+    for (const name_text &name : sc.summed_like) {
+        if (name.empty())
+            break;
+        const stem s = stem_of(name.view());
+        scan rank;
+        if (DWORD err = scan_dir(dirs, dir, name.view(), &s, nullptr, rank))
+            return err;
+        if (same_text(alias_of(name.view(), s, rank).view(), component)) {
+            owner = name;
+            return 0;
+        }
+    }
+    owner.clear();
+    return 0;
+}
+
 // Finds `component` in `dir`: its on-disk name, and what the short form shows.
+// A component that names no entry may be the alias of one, as Windows finds
+// entries by their short names too.
 DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view component, bool last,
                      name_text &on_disk, alias_text &alias, bool &keep)
 {
     keep = legal_83(component);
     const stem s = stem_of(component);
+    alias_query q;
+    const bool maybe_alias = keep && parse_alias(component, q);
+    const stem *want = keep ? (maybe_alias && q.plain.base[0] ? &q.plain : nullptr) : &s;
     scan sc;
-    if (DWORD err = scan_dir(dirs, dir.view(), component, keep ? nullptr : &s, sc))
+    if (DWORD err = scan_dir(dirs, dir.view(), component, want, maybe_alias ? &q : nullptr, sc))
         return err;
     if (sc.exact) {
         on_disk.assign(component);
@@ -237,11 +335,14 @@ DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view co
         if (!keep) {
             // Ranked again, now against the name as it stands on disk.
             sc = scan{};
-            if (DWORD err = scan_dir(dirs, dir.view(), on_disk.view(), &s, sc))
+            if (DWORD err = scan_dir(dirs, dir.view(), on_disk.view(), &s, nullptr, sc))
                 return err;
         }
     } else {
-        return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        if (DWORD err = maybe_alias ? alias_owner(dirs, dir.view(), component, q, sc, on_disk) : 0)
+            return err;
+        if (!maybe_alias || on_disk.empty())
+            return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     }
     if (!keep)
         alias = alias_of(on_disk.view(), s, sc);
