@@ -167,8 +167,9 @@ TEST_F(ProcessView, UnreadableWorkingDirectoryFailsOnlyNamesThatNeedIt)
     for (const auto &row : rows) {
         const std::string sub = dir_ + "/" + row.how;
         ASSERT_TRUE(mkdir(sub.c_str(), 0755) == 0 && chdir(sub.c_str()) == 0);
-        if (row.deleted)
+        if (row.deleted) {
             ASSERT_EQ(rmdir(sub.c_str()), 0);
+        }
         for (size_t depth = sub.size(); !row.deleted && depth <= winpath::MAX_CHARS; depth += step.size() + 1)
             ASSERT_TRUE(mkdir(step.c_str(), 0755) == 0 && chdir(step.c_str()) == 0);
         DWORD error = 0;
