@@ -34,8 +34,9 @@ struct capture {
         err = memfd_create("stderr", 0);
         saved_err = dup(2);
         require(out >= 0 && err >= 0 && dup2(out, 1) == 1, "capture");
-        char dir[] = "/tmp/tarsel-fuzz-XXXXXX";
-        require(mkdtemp(dir) && chdir(dir) == 0, "working directory");
+        const char *tmp = getenv("TMPDIR");
+        std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarsel-fuzz-XXXXXX";
+        require(mkdtemp(dir.data()) && chdir(dir.c_str()) == 0, "working directory");
     }
     void start()
     {

@@ -14,18 +14,26 @@ has() { # has LISTING ENTRY
 
 cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
 [ -x "$tmp/prefix/bin/tarsel" ] || fail "no bin/tarsel"
-[ -f "$tmp/prefix/share/man/man1/tarsel.1" ] || fail "no share/man/man1/tarsel.1"
+[ -f "$tmp/prefix/share/man/man1/tarsel.1.gz" ] || fail "no share/man/man1/tarsel.1.gz"
 [ "$("$tmp/prefix/bin/tarsel" -fe 'C:\dir\report.final.txt')" = report.final.txt ] || fail "installed tarsel"
 
 (cd "$tmp" && cpack -B "$tmp/pkg" --config "$build/CPackConfig.cmake" >/dev/null)
 tgz=$(ls "$tmp"/pkg/tarsel-*.tar.gz) deb=$(ls "$tmp"/pkg/tarsel_*.deb)
 tar tzf "$tgz" | sed 's,^[^/]*/,,' >"$tmp/tgz.txt"
 has "$tmp/tgz.txt" bin/tarsel
-has "$tmp/tgz.txt" share/man/man1/tarsel.1
+has "$tmp/tgz.txt" share/man/man1/tarsel.1.gz
 dpkg-deb -c "$deb" | awk '{ print $NF }' >"$tmp/deb.txt"
 has "$tmp/deb.txt" ./usr/bin/tarsel
-has "$tmp/deb.txt" ./usr/share/man/man1/tarsel.1
+has "$tmp/deb.txt" ./usr/share/man/man1/tarsel.1.gz
+has "$tmp/deb.txt" ./usr/share/doc/tarsel/copyright
 echo "$(basename "$tgz") and $(basename "$deb"): program and manual page"
+# The .deb as a Debian user would judge it.
+if command -v lintian >/dev/null; then
+    lintian --fail-on error "$deb" || fail "lintian finds errors in $(basename "$deb")"
+    echo "lintian: no errors"
+else
+    echo "lintian is not installed: the .deb is not checked"
+fi
 
 for win in "$@"; do
     out=$tmp/$(basename "$win")

@@ -4,8 +4,10 @@
 // TARSEL_WINE=1 selects Wine's answers where Wine differs from Windows 11.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <optional>
@@ -253,9 +255,8 @@ class CommandLineTable : public testing::Test {
   protected:
     static void SetUpTestSuite()
     {
-        char tmpl[] = "/tmp/tsXXXXXX"; // 8.3-legal, so short forms of it are itself
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        base_ = tmpl;
+        base_ = temp_dir(); // 8.3-legal, so short forms of it are itself
+        ASSERT_NE(base_, "");
         dir_ = base_ + "/work";
         for (const char *d : {"", "/Long Directory"})
             ASSERT_EQ(mkdir((dir_ + d).c_str(), 0755), 0);
@@ -264,8 +265,6 @@ class CommandLineTable : public testing::Test {
         for (int i = 1; i <= 5; i++) // the fifth takes the checksum form
             close(open((dir_ + "/Crowded " + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644));
         ASSERT_EQ(symlink("loop", (dir_ + "/loop").c_str()), 0);
-        ASSERT_EQ(mkdir((dir_ + "/locked").c_str(), 0), 0);
-        ASSERT_EQ(chmod(base_.c_str(), 0755), 0);
     }
     static void TearDownTestSuite() { std::system(("rm -rf " + base_).c_str()); }
 
@@ -279,17 +278,37 @@ class CommandLineTable : public testing::Test {
         return replace_all(out, "{P}", p);
     }
 
-    // Runs the program in dir_, output captured through files: Wine's helper
-    // processes would hold a pipe open.
-    // `out_to` sends standard output elsewhere: a path, or "" to close it.
-    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr,
-                      bool as_nobody = false)
+    static std::string temp_dir()
+    {
+        const char *tmp = getenv("TMPDIR");
+        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tsXXXXXX";
+        return mkdtemp(tmpl.data()) && chmod(tmpl.c_str(), 0755) == 0 ? tmpl : "";
+    }
+
+    static std::vector<std::string> command()
     {
         const char *cmd = getenv("TARSEL_CMD");
         std::vector<std::string> words;
         std::istringstream split(cmd ? cmd : "");
         for (std::string w; split >> w;)
             words.push_back(w);
+        return words;
+    }
+
+    // Another user runs `program` (a copy of the command's last word) in `dir`.
+    struct other_user {
+        std::string program, dir;
+    };
+
+    // Runs the program in dir_, output captured through files: Wine's helper
+    // processes would hold a pipe open.
+    // `out_to` sends standard output elsewhere: a path, or "" to close it.
+    static expect run(const std::vector<std::string> &args, const char *out_to = nullptr,
+                      const other_user *as = nullptr)
+    {
+        std::vector<std::string> words = command();
+        if (as)
+            words.back() = as->program;
         for (const std::string &a : args) {
             std::string w = expand(a);
             if (w.rfind("{-s ", 0) == 0 && w.back() == '}') {
@@ -310,15 +329,19 @@ class CommandLineTable : public testing::Test {
                 setenv("LC_ALL", "C.UTF-8", 1);
             const int o = open(out_to && *out_to ? out_to : out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             const int e = open(err.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(dir_.c_str()) != 0)
+            if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
+                chdir((as ? as->dir : dir_).c_str()) != 0)
                 _exit(250);
             if (out_to && !*out_to)
                 close(1);
             // Permissions bind only those who are not root.
-            if (as_nobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-                _exit(252);
+            if (as && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                _exit(NO_OTHER_USER);
+            if (as) // a folder the other user can write to (valgrind's files)
+                setenv("TMPDIR", "/tmp", 1);
             execv(argv[0], argv.data());
-            _exit(251);
+            fprintf(stderr, "cannot start %s: %s\n", argv[0], strerror(errno));
+            _exit(CANNOT_START);
         }
         int status = 0;
         waitpid(pid, &status, 0);
@@ -340,6 +363,7 @@ class CommandLineTable : public testing::Test {
         EXPECT_EQ(got.status, e.status & 0xFF) << r.what; // statuses wrap to 0..255
     }
 
+    static constexpr int CANNOT_START = 251, NO_OTHER_USER = 252;
     static std::string base_, dir_;
 };
 
@@ -348,6 +372,9 @@ std::string CommandLineTable::base_, CommandLineTable::dir_;
 TEST_F(CommandLineTable, EveryRow)
 {
     ASSERT_NE(getenv("TARSEL_CMD"), nullptr) << "TARSEL_CMD names the program to run";
+    const expect probe = run({"x"});
+    ASSERT_NE(probe.status, CANNOT_START) << probe.err << "A program for another machine needs its emulator "
+                                          << "registered with binfmt_misc (scripts/setup-debian does that).";
     for (const row &r : TABLE)
         check(r);
 }
@@ -372,11 +399,22 @@ TEST_F(CommandLineTable, LostOutputIsAFailure)
     check({"usage, disk full", {"-x"}, usage()}, "/dev/full");
 }
 
+// The other user must reach the program and the folder, wherever the build
+// and the test's own folder are: both go into /tmp.
 TEST_F(CommandLineTable, PermissionRefusedUnderShortForm)
 {
     if (under_wine())
         GTEST_SKIP() << "the Wine prefix is root's";
-    const expect got = run({"-s", "locked\\x.txt"}, nullptr, true);
+    char tmpl[] = "/tmp/tsXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    const other_user as{std::string(tmpl) + "/tarsel", tmpl};
+    ASSERT_EQ(std::system(("cp '" + command().back() + "' " + as.program).c_str()), 0);
+    ASSERT_EQ(chmod(tmpl, 0755), 0);
+    ASSERT_EQ(mkdir((as.dir + "/locked").c_str(), 0), 0);
+    const expect got = run({"-s", "locked\\x.txt"}, nullptr, &as);
+    std::system(("rm -rf " + as.dir).c_str());
+    if (got.status == NO_OTHER_USER)
+        GTEST_SKIP() << "cannot run as user 65534";
     EXPECT_EQ(got.out, "");
     EXPECT_EQ(got.err, "Access is denied.\n");
     EXPECT_EQ(got.status, 5);

@@ -91,8 +91,9 @@ class implied_tree {
 
 std::string make_temp_dir()
 {
-    char tmpl[] = "/tmp/tarsel-short-XXXXXX";
-    return mkdtemp(tmpl) ? tmpl : "";
+    const char *tmp = getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarsel-short-XXXXXX";
+    return mkdtemp(tmpl.data()) ? tmpl : "";
 }
 
 // '?' in the expected text stands for a checksum digit.

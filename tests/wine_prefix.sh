@@ -1,9 +1,18 @@
 #!/bin/sh
 # Makes the Wine prefix the Windows tests run in, once (Wine would otherwise
-# set its prefix up again at every start), and starts its server.
+# set its prefix up again at every start), and starts its server. The loader
+# (wine64, or wine for 32-bit programs) must start first: a prefix made
+# before 32-bit programs could run lacks its 32-bit half.
+# usage: wine_prefix.sh PREFIX LOADER
 set -e
-prefix=$1
+prefix=$1 loader=$2
 export WINEPREFIX=$prefix WINEDEBUG=-all
+if ! out=$("$loader" --version 2>&1); then
+    echo "cannot start $loader: $out"
+    [ "$loader" = /usr/lib/wine/wine ] &&
+        echo "32-bit Wine needs wine32:i386, and on a 64-bit-only kernel qemu-i386 registered with binfmt_misc: run scripts/setup-debian"
+    exit 1
+fi
 if ! grep -qs disable "$prefix/.update-timestamp"; then
     mkdir -p "$prefix"
     /usr/lib/wine/wine64 wineboot --init >"$prefix/wineboot.log" 2>&1 </dev/null
