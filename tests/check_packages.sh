@@ -31,6 +31,8 @@ echo "$(basename "$tgz") and $(basename "$deb"): program and manual page"
 if command -v lintian >/dev/null; then
     lintian --fail-on error "$deb" || fail "lintian finds errors in $(basename "$deb")"
     echo "lintian: no errors"
+elif [ "$TARSEL_REQUIRE_LINTIAN" = 1 ]; then
+    fail "lintian is not installed (scripts/setup-debian installs it)"
 else
     echo "lintian is not installed: the .deb is not checked"
 fi
