@@ -12,6 +12,7 @@ namespace winpath {
 namespace {
 
 constexpr int PLAIN_ALIASES = 4;   // ~1 to ~4 before the checksum form
+constexpr int RANKED_STEMS = 8;    // stems a checksum alias is ranked in, in one pass
 constexpr size_t NAME_BYTES = 256; // a directory entry's name and its NUL
 constexpr size_t ALIAS_BYTES = 32; // "XXXXXX~N.EXT", N of any size
 
@@ -128,6 +129,7 @@ class taken_numbers {
         if (n < 64)
             bits_ |= uint64_t{1} << n;
     }
+    void add(int n) { bits_ |= n < 64 ? uint64_t{1} << n : 0; }
     bool has(int n) const { return n < 64 && (bits_ >> n & 1); }
 
   private:
@@ -153,7 +155,7 @@ bool parse_alias(std::string_view c, alias_query &q)
     const size_t dot = c.find('.', tilde);
     const std::string_view digits = sub(c, tilde + 1, dot - tilde - 1);
     const std::string_view ext = dot == std::string_view::npos ? std::string_view{} : sub(c, dot + 1);
-    if (digits.empty() || digits[0] == '0')
+    if (digits.empty() || digits[0] == '0' || digits.size() > 6 || ext.size() > 3)
         return false;
     for (char d : digits) {
         if (d < '0' || d > '9')
@@ -184,12 +186,42 @@ bool parse_alias(std::string_view c, alias_query &q)
 // What one pass over a directory tells about a component.
 struct scan {
     bool exact = false;
-    name_text folded;                     // first entry equal ignoring case, in byte order
-    int before = 0;                       // same-stem long names before it in byte order
-    int before_same_sum = 0;              // ... of those, with the same checksum
-    name_text first[PLAIN_ALIASES];       // the smallest same-stem long names
-    taken_numbers plain, summed;          // numbers held by legal names
-    name_text summed_like[PLAIN_ALIASES]; // the smallest long names a checksum alias may stand for
+    name_text folded;               // first entry equal ignoring case, in byte order
+    int before = 0;                 // same-stem long names before it in byte order
+    int before_same_sum = 0;        // ... of those, with the same checksum
+    name_text first[PLAIN_ALIASES]; // the smallest same-stem long names
+    taken_numbers plain, summed;    // numbers held by legal names
+};
+
+// What one pass keeps of a stem that a checksum alias may come from.
+struct stem_names {
+    stem s{"", 0, ""};
+    name_text first[PLAIN_ALIASES]; // its smallest long names
+    taken_numbers plain;            // the plain numbers legal names hold
+};
+
+// What one pass gathers for a component that may be a checksum alias: the
+// long names it may stand for, and enough of their stems to rank them. A
+// stem met when the table is full is ranked by a pass of its own.
+struct summed_search {
+    explicit summed_search(const alias_query &query) : q(query) {}
+    const alias_query &q;
+    alias_text prefix;             // the alias up to its "~"
+    taken_numbers summed;          // the numbers legal names hold after it
+    name_text like[PLAIN_ALIASES]; // the smallest long names it may stand for
+    stem_names stems[RANKED_STEMS];
+    int count = 0;
+
+    stem_names *find(const stem &s, bool add)
+    {
+        for (int i = 0; i < count; i++)
+            if (stems[i].s == s)
+                return &stems[i];
+        if (!add || count == RANKED_STEMS)
+            return nullptr;
+        stems[count].s = s;
+        return &stems[count++];
+    }
 };
 
 void keep_smallest(name_text (&first)[PLAIN_ALIASES], std::string_view name)
@@ -204,18 +236,42 @@ void keep_smallest(name_text (&first)[PLAIN_ALIASES], std::string_view name)
     }
 }
 
-// Whether the long name of stem `s` and checksum `sum` may have the checksum alias `q`.
-bool may_be_summed(const stem &s, unsigned sum, const alias_query &q)
+// Whether a long name of stem `s` may have a checksum alias with the prefix
+// and extension of `q`.
+bool shares_prefix(const stem &s, const alias_query &q)
 {
     return strncmp(s.base, q.prefix, 2) == 0 && strlen(q.prefix) == (s.base_len < 2 ? s.base_len : 2) &&
-           strcmp(s.ext, q.plain.ext) == 0 && sum == q.sum;
+           strcmp(s.ext, q.plain.ext) == 0;
+}
+
+// Notes what entry `name` tells of the stems a checksum alias may come from.
+void note_summed(std::string_view name, bool legal, summed_search &ss)
+{
+    if (legal) {
+        ss.summed.note(name, ss.prefix, ss.q.plain.ext);
+        alias_query held;
+        if (name.find('~') == std::string_view::npos || !parse_alias(name, held) || !held.plain.base[0])
+            return;
+        held.plain.base_len = strlen(held.plain.base);
+        if (shares_prefix(held.plain, ss.q))
+            if (stem_names *sn = ss.find(held.plain, true))
+                sn->plain.add(held.number);
+        return;
+    }
+    const stem s = stem_of(name);
+    if (!shares_prefix(s, ss.q))
+        return;
+    if (stem_names *sn = ss.find(s, true))
+        keep_smallest(sn->first, name);
+    if (checksum(name) == ss.q.sum)
+        keep_smallest(ss.like, name);
 }
 
 // One pass over `dir`: finds `target` and, when `want` is set, ranks it among
-// the long names that share its alias stem; with `q`, gathers the long names
-// that alias may stand for.
+// the long names that share its alias stem; with `ss`, gathers what ranks the
+// long names a checksum alias may stand for.
 DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, const stem *want,
-               const alias_query *q, scan &out)
+               summed_search *ss, scan &out)
 {
     if (DWORD err = dirs.open(dir))
         return err;
@@ -235,19 +291,19 @@ DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, 
             out.exact = true;
         else if (same_text(name, target) && (out.folded.empty() || name < out.folded.view()))
             out.folded.assign(name);
-        if (!want && !(q && q->summed))
+        if (!want && !ss)
             continue;
-        if (legal_83(name)) {
-            if (want) {
-                out.plain.note(name, plain_prefix, want->ext);
-                out.summed.note(name, summed_prefix, want->ext);
-            }
+        const bool legal = legal_83(name);
+        if (ss)
+            note_summed(name, legal, *ss);
+        if (!want)
+            continue;
+        if (legal) {
+            out.plain.note(name, plain_prefix, want->ext);
+            out.summed.note(name, summed_prefix, want->ext);
             continue;
         }
-        const stem s = stem_of(name);
-        if (q && q->summed && may_be_summed(s, checksum(name), *q))
-            keep_smallest(out.summed_like, name);
-        if (!want || name == target || !(s == *want))
+        if (name == target || !(stem_of(name) == *want))
             continue;
         keep_smallest(out.first, name);
         if (name < target) {
@@ -286,9 +342,9 @@ using path_text = fixed_text<MAX_CHARS + 1>;
 // The long name whose alias `component` is, from the pass that looked for it
 // by name: a plain alias is the n-th free number handed to the n-th smallest
 // name of its stem; a checksum alias is checked by ranking each long name it
-// may stand for. Empty when no entry has that alias.
+// may stand for among its stem. Empty when no entry has that alias.
 DWORD alias_owner(dir_reader &dirs, std::string_view dir, std::string_view component, const alias_query &q,
-                  const scan &sc, name_text &owner)
+                  const scan &sc, summed_search *ss, name_text &owner)
 {
     if (q.plain.base[0] && !sc.plain.has(q.number)) {
         int k = 0;
@@ -298,13 +354,22 @@ DWORD alias_owner(dir_reader &dirs, std::string_view dir, std::string_view compo
         if (!owner.empty())
             return 0;
     }
-    for (const name_text &name : sc.summed_like) {
-        if (name.empty())
-            break;
+    for (int i = 0; ss && i < PLAIN_ALIASES && !ss->like[i].empty(); i++) {
+        const name_text &name = ss->like[i];
         const stem s = stem_of(name.view());
         scan rank;
-        if (DWORD err = scan_dir(dirs, dir, name.view(), &s, nullptr, rank))
+        if (const stem_names *sn = ss->find(s, false)) {
+            for (int j = 0; j < PLAIN_ALIASES; j++) {
+                rank.first[j] = sn->first[j];
+                rank.before += !sn->first[j].empty() && sn->first[j].view() < name.view();
+            }
+            for (int j = 0; j < i; j++)
+                rank.before_same_sum += stem_of(ss->like[j].view()) == s;
+            rank.plain = sn->plain;
+            rank.summed = ss->summed;
+        } else if (DWORD err = scan_dir(dirs, dir, name.view(), &s, nullptr, rank)) {
             return err;
+        }
         if (same_text(alias_of(name.view(), s, rank).view(), component)) {
             owner = name;
             return 0;
@@ -325,8 +390,12 @@ DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view co
     alias_query q;
     const bool maybe_alias = keep && parse_alias(component, q);
     const stem *want = keep ? (maybe_alias && q.plain.base[0] ? &q.plain : nullptr) : &s;
+    summed_search search(q);
+    summed_search *ss = maybe_alias && q.summed ? &search : nullptr;
+    if (ss)
+        search.prefix.append(sub(component, 0, component.find('~') + 1));
     scan sc;
-    if (DWORD err = scan_dir(dirs, dir.view(), component, want, maybe_alias ? &q : nullptr, sc))
+    if (DWORD err = scan_dir(dirs, dir.view(), component, want, ss, sc))
         return err;
     if (sc.exact) {
         on_disk.assign(component);
@@ -339,7 +408,7 @@ DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view co
                 return err;
         }
     } else {
-        if (DWORD err = maybe_alias ? alias_owner(dirs, dir.view(), component, q, sc, on_disk) : 0)
+        if (DWORD err = maybe_alias ? alias_owner(dirs, dir.view(), component, q, sc, ss, on_disk) : 0)
             return err;
         if (!maybe_alias || on_disk.empty())
             return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
