@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tarsel.h"
+#include "tempdir.h"
 
 namespace {
 
@@ -34,9 +35,8 @@ struct capture {
         err = memfd_create("stderr", 0);
         saved_err = dup(2);
         require(out >= 0 && err >= 0 && dup2(out, 1) == 1, "capture");
-        const char *tmp = getenv("TMPDIR");
-        std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarsel-fuzz-XXXXXX";
-        require(mkdtemp(dir.data()) && chdir(dir.c_str()) == 0, "working directory");
+        const std::string dir = temp_dir("tarsel-fuzz-");
+        require(!dir.empty() && chdir(dir.c_str()) == 0, "working directory");
     }
     void start()
     {

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tempdir.h"
+
 namespace {
 
 struct expect {
@@ -255,7 +257,7 @@ class CommandLineTable : public testing::Test {
   protected:
     static void SetUpTestSuite()
     {
-        base_ = temp_dir(); // 8.3-legal, so short forms of it are itself
+        base_ = temp_dir("ts"); // 8.3-legal, so short forms of it are itself
         ASSERT_NE(base_, "");
         dir_ = base_ + "/work";
         for (const char *d : {"", "/Long Directory"})
@@ -276,13 +278,6 @@ class CommandLineTable : public testing::Test {
         out = replace_all(out, "{Dc}", "//Z" + slashes(d.substr(2)));
         out = replace_all(out, "{D}", d);
         return replace_all(out, "{P}", p);
-    }
-
-    static std::string temp_dir()
-    {
-        const char *tmp = getenv("TMPDIR");
-        std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tsXXXXXX";
-        return mkdtemp(tmpl.data()) && chmod(tmpl.c_str(), 0755) == 0 ? tmpl : "";
     }
 
     static std::vector<std::string> command()
@@ -417,11 +412,10 @@ TEST_F(CommandLineTable, PermissionRefusedUnderShortForm)
 {
     if (under_wine())
         GTEST_SKIP() << "the Wine prefix is root's";
-    char tmpl[] = "/tmp/tsXXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    const other_user as{std::string(tmpl) + "/tarsel", tmpl};
+    const std::string fixture = temp_dir("ts", "/tmp");
+    ASSERT_NE(fixture, "");
+    const other_user as{fixture + "/tarsel", fixture};
     ASSERT_EQ(std::system(("cp '" + command().back() + "' " + as.program).c_str()), 0);
-    ASSERT_EQ(chmod(tmpl, 0755), 0);
     ASSERT_EQ(mkdir((as.dir + "/locked").c_str(), 0), 0);
     const expect got = run({"-s", "locked\\x.txt"}, nullptr, &as);
     std::system(("rm -rf " + as.dir).c_str());

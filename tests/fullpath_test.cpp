@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tempdir.h"
 #include "tsv.h"
 #include "winpath.h"
 
@@ -115,9 +116,8 @@ class ProcessView : public testing::Test {
     void SetUp() override
     {
         ASSERT_NE(getcwd(saved_, sizeof saved_), nullptr);
-        const char *tmp = getenv("TMPDIR");
-        dir_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/tsXXXXXX";
-        ASSERT_NE(mkdtemp(dir_.data()), nullptr);
+        dir_ = temp_dir("ts");
+        ASSERT_NE(dir_, "");
         ASSERT_EQ(chdir(dir_.c_str()), 0);
         win_ = "Z:" + dir_;
         for (char &c : win_)

@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tempdir.h"
 #include "tsv.h"
 #include "winpath.h"
 
@@ -89,13 +90,6 @@ class implied_tree {
     node root_{"", true, {}};
 };
 
-std::string make_temp_dir()
-{
-    const char *tmp = getenv("TMPDIR");
-    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/tarsel-short-XXXXXX";
-    return mkdtemp(tmpl.data()) ? tmpl : "";
-}
-
 // '?' in the expected text stands for a checksum digit.
 bool matches(const std::string &got, const std::string &expected)
 {
@@ -113,7 +107,7 @@ class ShortPathVectors : public testing::TestWithParam<vector_row> {
   public:
     static void SetUpTestSuite()
     {
-        root_dir = make_temp_dir();
+        root_dir = temp_dir("tarsel-short-");
         implied_tree tree;
         for (const vector_row &r : read_vectors("shortpath.tsv", "short:"))
             if (r.expected.rfind("ERROR:", 0) != 0 && !r.input.empty())
@@ -157,7 +151,7 @@ struct counting_dirs : winpath::posix_dirs {
 
 class ShortNames : public testing::Test {
   protected:
-    void SetUp() override { dir_ = make_temp_dir(); }
+    void SetUp() override { dir_ = temp_dir("tarsel-short-"); }
     void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
     void touch(const std::string &name)
     {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "fixedtext.h"
 #include "pathtext.h"
@@ -204,7 +205,10 @@ struct stem_names {
 // long names it may stand for, and enough of their stems to rank them. A
 // stem met when the table is full is ranked by a pass of its own.
 struct summed_search {
-    explicit summed_search(const alias_query &query) : q(query) {}
+    summed_search(const alias_query &query, std::string_view alias) : q(query)
+    {
+        prefix.append(sub(alias, 0, alias.find('~') + 1));
+    }
     const alias_query &q;
     alias_text prefix;             // the alias up to its "~"
     taken_numbers summed;          // the numbers legal names hold after it
@@ -390,10 +394,10 @@ DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view co
     alias_query q;
     const bool maybe_alias = keep && parse_alias(component, q);
     const stem *want = keep ? (maybe_alias && q.plain.base[0] ? &q.plain : nullptr) : &s;
-    summed_search search(q);
-    summed_search *ss = maybe_alias && q.summed ? &search : nullptr;
-    if (ss)
-        search.prefix.append(sub(component, 0, component.find('~') + 1));
+    std::optional<summed_search> search; // only for a checksum alias: it is large
+    if (maybe_alias && q.summed)
+        search.emplace(q, component);
+    summed_search *ss = search ? &*search : nullptr;
     scan sc;
     if (DWORD err = scan_dir(dirs, dir.view(), component, want, ss, sc))
         return err;
