@@ -1,425 +1,106 @@
 // GetShortPathNameA's rules: the name copied piece by piece, each component
-// that is not a legal 8.3 name replaced by its alias in its directory.
-#include <cstdint>
-#include <cstdio>
+// that is not a legal 8.3 name replaced by its short name in its directory.
 #include <cstring>
-#include <optional>
 
-#include "fixedtext.h"
+#include "heaparray.h"
 #include "pathtext.h"
+#include "shortnames.h"
 #include "winpath.h"
 
 namespace winpath {
 namespace {
 
-constexpr int PLAIN_ALIASES = 4;   // ~1 to ~4 before the checksum form
-constexpr int RANKED_STEMS = 8;    // stems a checksum alias is ranked in, in one pass
-constexpr size_t NAME_BYTES = 256; // a directory entry's name and its NUL
-constexpr size_t ALIAS_BYTES = 32; // "XXXXXX~N.EXT", N of any size
+using path_text = fixed_text<MAX_CHARS + 1>;
+constexpr size_t NONE = static_cast<size_t>(-1);
 
-using name_text = fixed_text<NAME_BYTES>;
-using alias_text = fixed_text<ALIAS_BYTES>;
-
-bool legal_83(std::string_view s)
-{
-    size_t dot = std::string_view::npos;
-    for (size_t i = 0; i < s.size(); i++) {
-        const unsigned char c = s[i];
-        if (c >= 0x80 || c == ' ' || strchr("\"*+,/:;<=>?[\\]|", c) != nullptr)
-            return false;
-        if (c == '.') {
-            if (dot != std::string_view::npos)
-                return false;
-            dot = i;
-        }
-    }
-    const size_t base = dot == std::string_view::npos ? s.size() : dot;
-    const size_t ext = dot == std::string_view::npos ? 0 : s.size() - dot - 1;
-    return base >= 1 && base <= 8 && ext <= 3;
-}
-
-// A long name's character as it may stand in an alias, or 0 when it is dropped.
-char alias_char(unsigned char c)
-{
-    if (c <= ' ' || c >= 0x7F)
-        return 0;
-    // Characters that cannot stand in a short name; Windows names never hold
-    // the last nine, POSIX names may.
-    if (strchr("+,;=[]\"*/:<>?\\|", c) != nullptr)
-        return '_';
-    return upper(static_cast<char>(c));
-}
-
-// Checksum of a long name for the alias of a crowded stem: FNV-1a over the
-// bytes, folded to 16 bits.
-unsigned checksum(std::string_view name)
-{
-    uint32_t h = 2166136261u;
-    for (unsigned char c : name)
-        h = (h ^ c) * 16777619u;
-    return ((h >> 16) ^ h) & 0xFFFF;
-}
-
-// The parts of an alias that come from the long name.
-struct stem {
-    char base[7];    // cleaned, cut to 6 characters
-    size_t base_len; // cleaned length before the cut
-    char ext[4];     // up to 3 characters
-
-    bool operator==(const stem &o) const { return strcmp(base, o.base) == 0 && strcmp(ext, o.ext) == 0; }
-};
-
-stem stem_of(std::string_view name)
-{
-    stem s{"", 0, ""};
-    const size_t lead = name.find_first_not_of('.');
-    name = lead == std::string_view::npos ? std::string_view{} : sub(name, lead);
-    const size_t dot = name.rfind('.');
-    for (unsigned char c : sub(name, 0, dot))
-        if (char a = c == '.' ? '\0' : alias_char(c)) {
-            if (s.base_len < 6)
-                s.base[s.base_len] = a;
-            s.base_len++;
-        }
-    s.base[s.base_len < 6 ? s.base_len : 6] = '\0';
-    size_t ext = 0;
-    if (dot != std::string_view::npos)
-        for (unsigned char c : sub(name, dot + 1))
-            if (char a = alias_char(c); a && ext < 3)
-                s.ext[ext++] = a;
-    s.ext[ext] = '\0';
-    return s;
-}
-
-alias_text plain_alias(const stem &s, int n)
-{
-    char buf[ALIAS_BYTES];
-    snprintf(buf, sizeof buf, "%s~%d%s%s", s.base, n, s.ext[0] ? "." : "", s.ext);
-    alias_text a;
-    a.append(buf);
-    return a;
-}
-
-alias_text checksum_alias(const stem &s, unsigned sum, int n)
-{
-    char buf[ALIAS_BYTES];
-    snprintf(buf, sizeof buf, "%.2s%04X~%d%s%s", s.base, sum, n, s.ext[0] ? "." : "", s.ext);
-    alias_text a;
-    a.append(buf);
-    return a;
-}
-
-// The numbers n of aliases "stem~n" that legal 8.3 entries already hold.
-class taken_numbers {
+// One directory's entries, read in one pass, and their short names, made
+// when first asked for.
+class listing {
   public:
-    void note(std::string_view entry, const alias_text &prefix, std::string_view ext)
+    DWORD read(dir_reader &dirs, std::string_view dir)
     {
-        // entry is PREFIX~N or PREFIX~N.EXT, ignoring case
-        if (entry.size() <= prefix.size() || !same_text(sub(entry, 0, prefix.size()), prefix.view()))
-            return;
-        std::string_view rest = sub(entry, prefix.size());
-        const size_t dot = rest.find('.');
-        if (!same_text(dot == std::string_view::npos ? "" : sub(rest, dot + 1), ext))
-            return;
-        unsigned n = 0;
-        for (char c : sub(rest, 0, dot)) {
-            if (c < '0' || c > '9' || n > 63)
-                return;
-            n = n * 10 + (c - '0');
+        text_.clear();
+        ends_.clear();
+        named_ = false;
+        if (DWORD err = dirs.open(dir))
+            return err;
+        while (const char *e = dirs.next()) {
+            const std::string_view name(e);
+            if (name == "." || name == "..")
+                continue;
+            if (!text_.append(name.data(), name.size()) || !ends_.push(text_.size()))
+                return ERROR_NOT_ENOUGH_MEMORY;
         }
-        if (n < 64)
-            bits_ |= uint64_t{1} << n;
+        if (!names_.resize(ends_.size()))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        for (size_t i = 0, start = 0; i < ends_.size(); start = ends_[i++])
+            names_[i] = std::string_view(text_.begin() + start, ends_[i] - start);
+        return 0;
     }
-    void add(int n) { bits_ |= n < 64 ? uint64_t{1} << n : 0; }
-    bool has(int n) const { return n < 64 && (bits_ >> n & 1); }
+    std::string_view name(size_t i) const { return names_[i]; }
+    // The entry of that very name, else the first in byte order that equals
+    // it ignoring case; NONE if there is neither.
+    size_t find(std::string_view component) const
+    {
+        size_t folded = NONE;
+        for (size_t i = 0; i < names_.size(); i++) {
+            if (names_[i] == component)
+                return i;
+            if (same_text(names_[i], component) && (folded == NONE || names_[i] < names_[folded]))
+                folded = i;
+        }
+        return folded;
+    }
+    // The entry whose short name is `alias`, ignoring case; NONE if none.
+    DWORD find_short(std::string_view alias, size_t &found)
+    {
+        found = NONE;
+        if (DWORD err = name_all())
+            return err;
+        for (size_t i = 0; i < names_.size() && found == NONE; i++)
+            found = same_text(shorts_[i].view(), alias) ? i : NONE;
+        return 0;
+    }
+    DWORD short_of(size_t i, std::string_view &shown)
+    {
+        DWORD err = name_all();
+        shown = shorts_[i].view();
+        return err;
+    }
 
   private:
-    uint64_t bits_ = 0;
-};
-
-// A component that may be an alias ("LONGDI~1", "LO3B8E~2.TXT"): what the
-// long name it stands for must have. Either form may fit, or both.
-struct alias_query {
-    stem plain{"", 0, ""}; // the stem of a plain alias ~1..~4; empty base if not one
-    int number = 0;        // the n of ~n
-    bool summed = false;   // whether it has the checksum form: prefix, 4 hex digits, ~n
-    char prefix[3] = "";   // the base characters before the checksum
-    unsigned sum = 0;
-};
-
-// Whether `c` (a legal 8.3 name) has the shape of an alias.
-bool parse_alias(std::string_view c, alias_query &q)
-{
-    const size_t tilde = c.find('~');
-    if (tilde == std::string_view::npos || tilde > 6)
-        return false;
-    const size_t dot = c.find('.', tilde);
-    const std::string_view digits = sub(c, tilde + 1, dot - tilde - 1);
-    const std::string_view ext = dot == std::string_view::npos ? std::string_view{} : sub(c, dot + 1);
-    if (digits.empty() || digits[0] == '0' || digits.size() > 6 || ext.size() > 3)
-        return false;
-    for (char d : digits) {
-        if (d < '0' || d > '9')
-            return false;
-        q.number = q.number * 10 + (d - '0');
-    }
-    for (size_t i = 0; i < ext.size(); i++)
-        q.plain.ext[i] = upper(ext[i]);
-    q.plain.ext[ext.size()] = '\0';
-    const size_t base = tilde;
-    q.summed = base >= 4;
-    for (size_t i = 0; i < base; i++) {
-        const char u = upper(c[i]);
-        q.plain.base[i] = u;
-        if (i + 4 < base)
-            q.prefix[i] = u;
-        else if (!((u >= '0' && u <= '9') || (u >= 'A' && u <= 'F')))
-            q.summed = false;
-        else
-            q.sum = q.sum * 16 + (u <= '9' ? u - '0' : u - 'A' + 10);
-    }
-    q.prefix[base >= 4 ? base - 4 : 0] = '\0';
-    const bool plain = base >= 3 && q.number <= PLAIN_ALIASES;
-    q.plain.base[plain ? base : 0] = '\0';
-    return plain || q.summed;
-}
-
-// What one pass over a directory tells about a component.
-struct scan {
-    bool exact = false;
-    name_text folded;               // first entry equal ignoring case, in byte order
-    int before = 0;                 // same-stem long names before it in byte order
-    int before_same_sum = 0;        // ... of those, with the same checksum
-    name_text first[PLAIN_ALIASES]; // the smallest same-stem long names
-    taken_numbers plain, summed;    // numbers held by legal names
-};
-
-// What one pass keeps of a stem that a checksum alias may come from.
-struct stem_names {
-    stem s{"", 0, ""};
-    name_text first[PLAIN_ALIASES]; // its smallest long names
-    taken_numbers plain;            // the plain numbers legal names hold
-};
-
-// What one pass gathers for a component that may be a checksum alias: the
-// long names it may stand for, and enough of their stems to rank them. A
-// stem met when the table is full is ranked by a pass of its own.
-struct summed_search {
-    summed_search(const alias_query &query, std::string_view alias) : q(query)
+    DWORD name_all()
     {
-        prefix.append(sub(alias, 0, alias.find('~') + 1));
+        if (named_)
+            return 0;
+        if (!shorts_.resize(names_.size()))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        named_ = true;
+        return short_names(names_.begin(), names_.size(), shorts_.begin());
     }
-    const alias_query &q;
-    alias_text prefix;             // the alias up to its "~"
-    taken_numbers summed;          // the numbers legal names hold after it
-    name_text like[PLAIN_ALIASES]; // the smallest long names it may stand for
-    stem_names stems[RANKED_STEMS];
-    int count = 0;
 
-    stem_names *find(const stem &s, bool add)
-    {
-        for (int i = 0; i < count; i++)
-            if (stems[i].s == s)
-                return &stems[i];
-        if (!add || count == RANKED_STEMS)
-            return nullptr;
-        stems[count].s = s;
-        return &stems[count++];
-    }
+    heap_array<char> text_; // the names, one after another
+    heap_array<size_t> ends_;
+    heap_array<std::string_view> names_;
+    heap_array<short_name> shorts_;
+    bool named_ = false;
 };
 
-void keep_smallest(name_text (&first)[PLAIN_ALIASES], std::string_view name)
+// Finds `component` among `entries`: the entry it names, and what the short
+// form shows for it. A component that names no entry may be the short name
+// of one, as Windows finds entries by their short names too.
+DWORD find_component(listing &entries, std::string_view component, bool last, size_t &found,
+                     std::string_view &shown)
 {
-    for (int i = 0; i < PLAIN_ALIASES; i++) {
-        if (first[i].empty() || name < first[i].view()) {
-            for (int j = PLAIN_ALIASES - 1; j > i; j--)
-                first[j] = first[j - 1];
-            first[i].assign(name);
-            return;
-        }
-    }
-}
-
-// Whether a long name of stem `s` may have a checksum alias with the prefix
-// and extension of `q`.
-bool shares_prefix(const stem &s, const alias_query &q)
-{
-    return strncmp(s.base, q.prefix, 2) == 0 && strlen(q.prefix) == (s.base_len < 2 ? s.base_len : 2) &&
-           strcmp(s.ext, q.plain.ext) == 0;
-}
-
-// Notes what entry `name` tells of the stems a checksum alias may come from.
-void note_summed(std::string_view name, bool legal, summed_search &ss)
-{
-    if (legal) {
-        ss.summed.note(name, ss.prefix, ss.q.plain.ext);
-        alias_query held;
-        if (name.find('~') == std::string_view::npos || !parse_alias(name, held) || !held.plain.base[0])
-            return;
-        held.plain.base_len = strlen(held.plain.base);
-        if (shares_prefix(held.plain, ss.q))
-            if (stem_names *sn = ss.find(held.plain, true))
-                sn->plain.add(held.number);
-        return;
-    }
-    const stem s = stem_of(name);
-    if (!shares_prefix(s, ss.q))
-        return;
-    if (stem_names *sn = ss.find(s, true))
-        keep_smallest(sn->first, name);
-    if (checksum(name) == ss.q.sum)
-        keep_smallest(ss.like, name);
-}
-
-// One pass over `dir`: finds `target` and, when `want` is set, ranks it among
-// the long names that share its alias stem; with `ss`, gathers what ranks the
-// long names a checksum alias may stand for.
-DWORD scan_dir(dir_reader &dirs, std::string_view dir, std::string_view target, const stem *want,
-               summed_search *ss, scan &out)
-{
-    if (DWORD err = dirs.open(dir))
-        return err;
-    const unsigned sum = want ? checksum(target) : 0;
-    alias_text plain_prefix, summed_prefix;
-    if (want) {
-        plain_prefix.append(want->base);
-        plain_prefix.append('~');
-        summed_prefix = checksum_alias(*want, sum, 0);
-        summed_prefix.resize(summed_prefix.view().find('~') + 1);
-    }
-    while (const char *e = dirs.next()) {
-        const std::string_view name(e);
-        if (name == "." || name == "..")
-            continue;
-        if (name == target)
-            out.exact = true;
-        else if (same_text(name, target) && (out.folded.empty() || name < out.folded.view()))
-            out.folded.assign(name);
-        if (!want && !ss)
-            continue;
-        const bool legal = legal_83(name);
-        if (ss)
-            note_summed(name, legal, *ss);
-        if (!want)
-            continue;
-        if (legal) {
-            out.plain.note(name, plain_prefix, want->ext);
-            out.summed.note(name, summed_prefix, want->ext);
-            continue;
-        }
-        if (name == target || !(stem_of(name) == *want))
-            continue;
-        keep_smallest(out.first, name);
-        if (name < target) {
-            out.before++;
-            out.before_same_sum += checksum(name) == sum;
-        }
-    }
-    return 0;
-}
-
-// The alias of `name` from what the pass over its directory found.
-alias_text alias_of(std::string_view name, const stem &s, const scan &sc)
-{
-    int plain = 0; // aliases ~1..~4 handed out to names before this one, or to it
-    if (s.base_len > 2) {
-        for (int n = 1; n <= PLAIN_ALIASES; n++) {
-            if (sc.plain.has(n))
-                continue;
-            if (plain++ == sc.before)
-                return plain_alias(s, n);
-        }
-    }
-    // Crowded stems take the checksum form, numbered among equal checksums.
-    const unsigned sum = checksum(name);
-    int n = sc.before_same_sum;
-    for (int i = 0; i < plain; i++)
-        if (!sc.first[i].empty() && sc.first[i].view() < name && checksum(sc.first[i].view()) == sum)
-            n--;
-    for (int k = 1;; k++)
-        if (!sc.summed.has(k) && n-- == 0)
-            return checksum_alias(s, sum, k);
-}
-
-using path_text = fixed_text<MAX_CHARS + 1>;
-
-// The long name whose alias `component` is, from the pass that looked for it
-// by name: a plain alias is the n-th free number handed to the n-th smallest
-// name of its stem; a checksum alias is checked by ranking each long name it
-// may stand for among its stem. Empty when no entry has that alias.
-DWORD alias_owner(dir_reader &dirs, std::string_view dir, std::string_view component, const alias_query &q,
-                  const scan &sc, summed_search *ss, name_text &owner)
-{
-    if (q.plain.base[0] && !sc.plain.has(q.number)) {
-        int k = 0;
-        for (int n = 1; n < q.number; n++)
-            k += !sc.plain.has(n);
-        owner = sc.first[k];
-        if (!owner.empty())
-            return 0;
-    }
-    for (int i = 0; ss && i < PLAIN_ALIASES && !ss->like[i].empty(); i++) {
-        const name_text &name = ss->like[i];
-        const stem s = stem_of(name.view());
-        scan rank;
-        if (const stem_names *sn = ss->find(s, false)) {
-            for (int j = 0; j < PLAIN_ALIASES; j++) {
-                rank.first[j] = sn->first[j];
-                rank.before += !sn->first[j].empty() && sn->first[j].view() < name.view();
-            }
-            for (int j = 0; j < i; j++)
-                rank.before_same_sum += stem_of(ss->like[j].view()) == s;
-            rank.plain = sn->plain;
-            rank.summed = ss->summed;
-        } else if (DWORD err = scan_dir(dirs, dir, name.view(), &s, nullptr, rank)) {
+    const bool legal = legal_83(component);
+    found = entries.find(component);
+    if (found == NONE && legal && component.find('~') != std::string_view::npos)
+        if (DWORD err = entries.find_short(component, found))
             return err;
-        }
-        if (same_text(alias_of(name.view(), s, rank).view(), component)) {
-            owner = name;
-            return 0;
-        }
-    }
-    owner.clear();
-    return 0;
-}
-
-// Finds `component` in `dir`: its on-disk name, and what the short form shows.
-// A component that names no entry may be the alias of one, as Windows finds
-// entries by their short names too.
-DWORD find_component(dir_reader &dirs, const path_text &dir, std::string_view component, bool last,
-                     name_text &on_disk, alias_text &alias, bool &keep)
-{
-    keep = legal_83(component);
-    const stem s = stem_of(component);
-    alias_query q;
-    const bool maybe_alias = keep && parse_alias(component, q);
-    const stem *want = keep ? (maybe_alias && q.plain.base[0] ? &q.plain : nullptr) : &s;
-    std::optional<summed_search> search; // only for a checksum alias: it is large
-    if (maybe_alias && q.summed)
-        search.emplace(q, component);
-    summed_search *ss = search ? &*search : nullptr;
-    scan sc;
-    if (DWORD err = scan_dir(dirs, dir.view(), component, want, ss, sc))
-        return err;
-    if (sc.exact) {
-        on_disk.assign(component);
-    } else if (!sc.folded.empty()) {
-        on_disk = sc.folded;
-        if (!keep) {
-            // Ranked again, now against the name as it stands on disk.
-            sc = scan{};
-            if (DWORD err = scan_dir(dirs, dir.view(), on_disk.view(), &s, nullptr, sc))
-                return err;
-        }
-    } else {
-        if (DWORD err = maybe_alias ? alias_owner(dirs, dir.view(), component, q, sc, ss, on_disk) : 0)
-            return err;
-        if (!maybe_alias || on_disk.empty())
-            return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    }
-    if (!keep)
-        alias = alias_of(on_disk.view(), s, sc);
-    return 0;
+    if (found == NONE)
+        return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+    shown = component;
+    return legal ? 0 : entries.short_of(found, shown);
 }
 
 // The directory a path starts from, and the part of it still to be walked.
@@ -476,8 +157,7 @@ bool enter(path_text &dir, std::string_view name)
 // Walks `rest` from `dir`, adding to `out` what the short form shows.
 DWORD walk(std::string_view rest, dir_reader &dirs, path_text &dir, path_text &out)
 {
-    name_text on_disk;
-    alias_text alias;
+    listing entries;
     for (size_t i = 0; i < rest.size();) {
         if (is_sep(rest[i])) {
             if (!out.append(rest[i++]))
@@ -495,10 +175,13 @@ DWORD walk(std::string_view rest, dir_reader &dirs, path_text &dir, path_text &o
             fits = out.append(c);
         } else {
             const bool last = rest.find_first_not_of("\\/", j) == std::string_view::npos;
-            bool keep = false;
-            if (DWORD err = find_component(dirs, dir, c, last, on_disk, alias, keep))
+            size_t found = NONE;
+            std::string_view shown;
+            if (DWORD err = entries.read(dirs, dir.view()))
                 return err;
-            fits = out.append(keep ? c : alias.view()) && enter(dir, on_disk.view());
+            if (DWORD err = find_component(entries, c, last, found, shown))
+                return err;
+            fits = out.append(shown) && enter(dir, entries.name(found));
         }
         if (!fits)
             return ERROR_FILENAME_EXCED_RANGE;

@@ -1,0 +1,291 @@
+// The short names of one directory from the set of its long names.
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "heaparray.h"
+#include "pathtext.h"
+#include "shortnames.h"
+
+namespace winpath {
+
+bool legal_83(std::string_view name)
+{
+    size_t dot = std::string_view::npos;
+    for (size_t i = 0; i < name.size(); i++) {
+        const unsigned char c = name[i];
+        if (c >= 0x80 || c == ' ' || strchr("\"*+,/:;<=>?[\\]|", c) != nullptr)
+            return false;
+        if (c == '.') {
+            if (dot != std::string_view::npos)
+                return false;
+            dot = i;
+        }
+    }
+    const size_t base = dot == std::string_view::npos ? name.size() : dot;
+    const size_t ext = dot == std::string_view::npos ? 0 : name.size() - dot - 1;
+    return base >= 1 && base <= 8 && ext <= 3;
+}
+
+namespace {
+
+// The length of the valid UTF-8 sequence at s[i], with its code point; 0
+// when no valid sequence starts there.
+size_t utf8_at(std::string_view s, size_t i, unsigned &cp)
+{
+    const unsigned char b = s[i];
+    size_t n = 1;
+    unsigned lo = 0x80, hi = 0xBF; // the range of the second byte
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        n = 2;
+        cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        n = 3;
+        cp = b & 0x0F;
+        lo = b == 0xE0 ? 0xA0 : lo; // no overlong forms
+        hi = b == 0xED ? 0x9F : hi; // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        n = 4;
+        cp = b & 0x07;
+        lo = b == 0xF0 ? 0x90 : lo;
+        hi = b == 0xF4 ? 0x8F : hi; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (s.size() - i < n)
+        return 0;
+    for (size_t k = 1; k < n; k++, lo = 0x80, hi = 0xBF) {
+        const unsigned char c = s[i + k];
+        if (c < lo || c > hi)
+            return 0;
+        cp = cp << 6 | (c & 0x3F);
+    }
+    return n;
+}
+
+} // namespace
+
+unsigned name_checksum(std::string_view name)
+{
+    uint32_t v = 0;
+    const auto add = [&v](uint32_t unit) { v = (v * 0x25 + unit) & 0xFFFF; };
+    for (size_t i = 0; i < name.size();) {
+        unsigned cp = 0;
+        const size_t n = utf8_at(name, i, cp);
+        if (n == 0) {
+            add(static_cast<unsigned char>(name[i++]));
+            continue;
+        }
+        i += n;
+        if (cp < 0x10000) {
+            add(cp);
+        } else {
+            add(0xD800 + ((cp - 0x10000) >> 10));
+            add(0xDC00 + (cp & 0x3FF));
+        }
+    }
+    // The signed 32-bit product, made positive; it is never INT32_MIN, as
+    // the factor is odd and v below 2^16.
+    int64_t t = static_cast<int32_t>(v * 314159269u);
+    t = (t < 0 ? -t : t) % 1000000007;
+    return static_cast<unsigned>(t) & 0xFFFF;
+}
+
+namespace {
+
+constexpr unsigned PLAIN_ALIASES = 4;  // ~1 to ~4 before the checksum form
+constexpr unsigned NO_LIMIT = 9999999; // the most digits a base of 8 leaves room for
+
+// A long name's character as it may stand in an alias, or 0 when it is dropped.
+char alias_char(unsigned char c)
+{
+    if (c <= ' ' || c >= 0x7F)
+        return 0;
+    // Characters that cannot stand in a short name; Windows names never hold
+    // the last nine, POSIX names may.
+    if (strchr("+,;=[]\"*/:<>?\\|", c) != nullptr)
+        return '_';
+    return upper(static_cast<char>(c));
+}
+
+// The parts of an alias that come from the long name.
+struct stem {
+    char base[7];    // cleaned, cut to 6 characters
+    size_t base_len; // cleaned length before the cut
+    char ext[4];     // up to 3 characters
+};
+
+stem stem_of(std::string_view name)
+{
+    stem s{"", 0, ""};
+    const size_t lead = name.find_first_not_of('.');
+    name = lead == std::string_view::npos ? std::string_view{} : sub(name, lead);
+    const size_t dot = name.rfind('.');
+    for (unsigned char c : sub(name, 0, dot))
+        if (char a = c == '.' ? '\0' : alias_char(c)) {
+            if (s.base_len < 6)
+                s.base[s.base_len] = a;
+            s.base_len++;
+        }
+    s.base[s.base_len < 6 ? s.base_len : 6] = '\0';
+    size_t ext = 0;
+    if (dot != std::string_view::npos)
+        for (unsigned char c : sub(name, dot + 1))
+            if (char a = alias_char(c); a && ext < 3)
+                s.ext[ext++] = a;
+    s.ext[ext] = '\0';
+    return s;
+}
+
+// The alias `before`~k.`ext`, `before` cut so that the base stays within 8
+// characters: LO8FE5~9, LO8FE~10.
+void make_alias(std::string_view before, unsigned k, std::string_view ext, short_name &out)
+{
+    char digits[8];
+    size_t n = 0;
+    for (; k; k /= 10)
+        digits[n++] = static_cast<char>('0' + k % 10);
+    out.assign(sub(before, 0, 7 - n));
+    out.append('~');
+    while (n)
+        out.append(digits[--n]);
+    if (!ext.empty()) {
+        out.append('.');
+        out.append(ext);
+    }
+}
+
+// Short texts of up to 12 characters, each with a number, in open
+// addressing; sized once for the most keys it will hold.
+class alias_table {
+  public:
+    bool init(size_t keys)
+    {
+        size_t slots = 16;
+        while (slots < 2 * keys)
+            slots *= 2;
+        mask_ = slots - 1;
+        return slots_.resize(slots);
+    }
+    bool has(std::string_view key) { return find(key).len != 0; }
+    // The number kept for `key`, added as 0 when it is new.
+    unsigned &add(std::string_view key)
+    {
+        slot &s = find(key);
+        memcpy(s.key, key.data(), key.size());
+        s.len = static_cast<unsigned char>(key.size());
+        return s.value;
+    }
+
+  private:
+    struct slot {
+        char key[12];
+        unsigned char len; // 0 for a free slot: no key is empty
+        unsigned value;
+    };
+    // The slot of `key`, or the free slot where it would go.
+    slot &find(std::string_view key)
+    {
+        uint32_t h = 2166136261u;
+        for (unsigned char c : key)
+            h = (h ^ c) * 16777619u;
+        for (size_t i = h & mask_;; i = (i + 1) & mask_) {
+            slot &s = slots_[i];
+            if (s.len == 0 || std::string_view(s.key, s.len) == key)
+                return s;
+        }
+    }
+
+    heap_array<slot> slots_;
+    size_t mask_ = 0;
+};
+
+// Hands out the short names of one directory, never one twice.
+class namer {
+  public:
+    bool init(size_t names) { return taken_.init(names) && next_.init(2 * names); }
+    void keep(std::string_view legal)
+    {
+        short_name key;
+        for (char c : legal)
+            key.append(upper(c));
+        taken_.add(key.view());
+    }
+    // Gives `out` the first alias `before`~k.`ext`, k from 1 to `last`, that
+    // is not yet a short name; false when there is none.
+    bool take(std::string_view before, std::string_view ext, unsigned last, short_name &out)
+    {
+        // Both forms of alias are "before~k.ext", so one count serves a
+        // stem's plain aliases and an equal checksum form: every k below it
+        // is taken, and stays so.
+        short_name stem;
+        stem.append(before);
+        if (!ext.empty()) {
+            stem.append('.');
+            stem.append(ext);
+        }
+        unsigned &k = next_.add(stem.view());
+        for (k = k ? k : 1; k <= last; k++) {
+            make_alias(before, k, ext, out);
+            if (!taken_.has(out.view())) {
+                taken_.add(out.view());
+                k++;
+                return true;
+            }
+        }
+        out.clear();
+        return false;
+    }
+
+  private:
+    alias_table taken_; // the short names handed out, upper case
+    alias_table next_;  // for each "before.ext", the first k that may be free
+};
+
+} // namespace
+
+DWORD short_names(const std::string_view *names, size_t count, short_name *out)
+{
+    namer n;
+    heap_array<size_t> order; // the long names, in byte order
+    heap_array<stem> stems;   // stems[i] of names[order[i]]
+    if (!n.init(count))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    for (size_t i = 0; i < count; i++) {
+        out[i].clear();
+        if (legal_83(names[i])) {
+            out[i].assign(names[i]);
+            n.keep(names[i]);
+        } else if (!order.push(i)) {
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+    }
+    std::sort(order.begin(), order.end(), [names](size_t a, size_t b) { return names[a] < names[b]; });
+    if (!stems.resize(order.size()))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    for (size_t j = 0; j < order.size(); j++) {
+        stems[j] = stem_of(names[order[j]]);
+        if (stems[j].base_len > 2)
+            n.take(stems[j].base, stems[j].ext, PLAIN_ALIASES, out[order[j]]);
+    }
+    for (size_t j = 0; j < order.size(); j++) {
+        short_name &alias = out[order[j]];
+        if (!alias.empty())
+            continue;
+        static constexpr char HEX[] = "0123456789ABCDEF";
+        const unsigned sum = name_checksum(names[order[j]]);
+        char before[6];
+        const size_t prefix = stems[j].base_len < 2 ? stems[j].base_len : 2;
+        memcpy(before, stems[j].base, prefix);
+        for (size_t d = 0; d < 4; d++) // least significant digit first
+            before[prefix + d] = HEX[sum >> (4 * d) & 0xF];
+        if (!n.take(std::string_view(before, prefix + 4), stems[j].ext, NO_LIMIT, alias))
+            return ERROR_FILENAME_EXCED_RANGE;
+    }
+    return 0;
+}
+
+} // namespace winpath
