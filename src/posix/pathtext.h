@@ -16,7 +16,7 @@ inline std::string_view sub(std::string_view s, size_t pos, size_t n = std::stri
 inline bool is_sep(char c) { return c == '\\' || c == '/'; }
 
 // ASCII case only: other bytes have no case in a byte-transparent code page.
-inline char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+constexpr char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 inline bool same_text(std::string_view a, std::string_view b)
 {

@@ -1,5 +1,6 @@
 // The short names of one directory from the set of its long names.
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -8,13 +9,43 @@
 #include "shortnames.h"
 
 namespace winpath {
+namespace {
+
+// What a byte is to a short name: whether a legal 8.3 name may hold it, and
+// the character it becomes in an alias (0 when it is dropped).
+struct char_class {
+    bool legal;
+    char alias;
+};
+
+constexpr bool one_of(const char *set, int c)
+{
+    for (; *set; set++)
+        if (*set == c)
+            return true;
+    return false;
+}
+
+constexpr std::array<char_class, 256> CHARS = [] {
+    std::array<char_class, 256> t{};
+    for (int c = 0; c < 256; c++) {
+        t[c].legal = c < 0x80 && c != ' ' && !one_of("\"*+,/:;<=>?[\\]|", c);
+        // Characters that cannot stand in a short name become "_"; Windows
+        // names never hold the last nine, POSIX names may.
+        if (c > ' ' && c < 0x7F)
+            t[c].alias = one_of("+,;=[]\"*/:<>?\\|", c) ? '_' : upper(static_cast<char>(c));
+    }
+    return t;
+}();
+
+} // namespace
 
 bool legal_83(std::string_view name)
 {
     size_t dot = std::string_view::npos;
     for (size_t i = 0; i < name.size(); i++) {
         const unsigned char c = name[i];
-        if (c >= 0x80 || c == ' ' || strchr("\"*+,/:;<=>?[\\]|", c) != nullptr)
+        if (!CHARS[c].legal)
             return false;
         if (c == '.') {
             if (dot != std::string_view::npos)
@@ -73,6 +104,10 @@ unsigned name_checksum(std::string_view name)
     uint32_t v = 0;
     const auto add = [&v](uint32_t unit) { v = (v * 0x25 + unit) & 0xFFFF; };
     for (size_t i = 0; i < name.size();) {
+        if (static_cast<unsigned char>(name[i]) < 0x80) {
+            add(static_cast<unsigned char>(name[i++]));
+            continue;
+        }
         unsigned cp = 0;
         const size_t n = utf8_at(name, i, cp);
         if (n == 0) {
@@ -99,18 +134,6 @@ namespace {
 constexpr unsigned PLAIN_ALIASES = 4;  // ~1 to ~4 before the checksum form
 constexpr unsigned NO_LIMIT = 9999999; // the most digits a base of 8 leaves room for
 
-// A long name's character as it may stand in an alias, or 0 when it is dropped.
-char alias_char(unsigned char c)
-{
-    if (c <= ' ' || c >= 0x7F)
-        return 0;
-    // Characters that cannot stand in a short name; Windows names never hold
-    // the last nine, POSIX names may.
-    if (strchr("+,;=[]\"*/:<>?\\|", c) != nullptr)
-        return '_';
-    return upper(static_cast<char>(c));
-}
-
 // The parts of an alias that come from the long name.
 struct stem {
     char base[7];    // cleaned, cut to 6 characters
@@ -125,7 +148,7 @@ stem stem_of(std::string_view name)
     name = lead == std::string_view::npos ? std::string_view{} : sub(name, lead);
     const size_t dot = name.rfind('.');
     for (unsigned char c : sub(name, 0, dot))
-        if (char a = c == '.' ? '\0' : alias_char(c)) {
+        if (char a = c == '.' ? '\0' : CHARS[c].alias) {
             if (s.base_len < 6)
                 s.base[s.base_len] = a;
             s.base_len++;
@@ -134,7 +157,7 @@ stem stem_of(std::string_view name)
     size_t ext = 0;
     if (dot != std::string_view::npos)
         for (unsigned char c : sub(name, dot + 1))
-            if (char a = alias_char(c); a && ext < 3)
+            if (char a = CHARS[c].alias; a && ext < 3)
                 s.ext[ext++] = a;
     s.ext[ext] = '\0';
     return s;
@@ -158,9 +181,24 @@ void make_alias(std::string_view before, unsigned k, std::string_view ext, short
     }
 }
 
-// Short texts of up to 12 characters, each with a number, in open
-// addressing; sized once for the most keys it will hold.
-class alias_table {
+// A text of up to 16 bytes and no NUL, zero-padded, as a table key.
+struct key16 {
+    uint64_t a, b;
+    bool operator==(const key16 &o) const { return a == o.a && b == o.b; }
+};
+
+key16 key_of(std::string_view s)
+{
+    char bytes[16] = {};
+    memcpy(bytes, s.data(), s.size() < 16 ? s.size() : 16);
+    key16 k;
+    memcpy(&k, bytes, sizeof k);
+    return k;
+}
+
+// Keys, each with a number, in open addressing; sized once for the most
+// keys it will hold, so it never fills.
+class key_table {
   public:
     bool init(size_t keys)
     {
@@ -170,35 +208,25 @@ class alias_table {
         mask_ = slots - 1;
         return slots_.resize(slots);
     }
-    bool has(std::string_view key) { return find(key).len != 0; }
-    // The number kept for `key`, added as 0 when it is new.
-    unsigned &add(std::string_view key)
+    // The number kept for `k`, added as 0 when it is new; `added` tells.
+    unsigned &add(key16 k, bool &added)
     {
-        slot &s = find(key);
-        memcpy(s.key, key.data(), key.size());
-        s.len = static_cast<unsigned char>(key.size());
-        return s.value;
+        uint64_t h = (k.a ^ (k.b * 0x9E3779B97F4A7C15u)) * 0x9E3779B97F4A7C15u;
+        for (size_t i = (h >> 32) & mask_;; i = (i + 1) & mask_) {
+            slot &s = slots_[i];
+            added = s.key.a == 0; // no key starts with a NUL
+            if (added)
+                s.key = k;
+            if (added || s.key == k)
+                return s.value;
+        }
     }
 
   private:
     struct slot {
-        char key[12];
-        unsigned char len; // 0 for a free slot: no key is empty
+        key16 key;
         unsigned value;
     };
-    // The slot of `key`, or the free slot where it would go.
-    slot &find(std::string_view key)
-    {
-        uint32_t h = 2166136261u;
-        for (unsigned char c : key)
-            h = (h ^ c) * 16777619u;
-        for (size_t i = h & mask_;; i = (i + 1) & mask_) {
-            slot &s = slots_[i];
-            if (s.len == 0 || std::string_view(s.key, s.len) == key)
-                return s;
-        }
-    }
-
     heap_array<slot> slots_;
     size_t mask_ = 0;
 };
@@ -209,10 +237,11 @@ class namer {
     bool init(size_t names) { return taken_.init(names) && next_.init(2 * names); }
     void keep(std::string_view legal)
     {
-        short_name key;
+        short_name upper_case;
         for (char c : legal)
-            key.append(upper(c));
-        taken_.add(key.view());
+            upper_case.append(upper(c));
+        bool added;
+        taken_.add(key_of(upper_case.view()), added);
     }
     // Gives `out` the first alias `before`~k.`ext`, k from 1 to `last`, that
     // is not yet a short name; false when there is none.
@@ -221,17 +250,16 @@ class namer {
         // Both forms of alias are "before~k.ext", so one count serves a
         // stem's plain aliases and an equal checksum form: every k below it
         // is taken, and stays so.
-        short_name stem;
-        stem.append(before);
-        if (!ext.empty()) {
-            stem.append('.');
-            stem.append(ext);
-        }
-        unsigned &k = next_.add(stem.view());
+        char stem[12];
+        memcpy(stem, before.data(), before.size());
+        stem[before.size()] = '.';
+        memcpy(stem + before.size() + 1, ext.data(), ext.size());
+        bool added;
+        unsigned &k = next_.add(key_of({stem, before.size() + 1 + ext.size()}), added);
         for (k = k ? k : 1; k <= last; k++) {
             make_alias(before, k, ext, out);
-            if (!taken_.has(out.view())) {
-                taken_.add(out.view());
+            taken_.add(key_of(out.view()), added);
+            if (added) {
                 k++;
                 return true;
             }
@@ -241,42 +269,69 @@ class namer {
     }
 
   private:
-    alias_table taken_; // the short names handed out, upper case
-    alias_table next_;  // for each "before.ext", the first k that may be free
+    key_table taken_; // the short names handed out, upper case
+    key_table next_;  // for each "before.ext", the first k that may be free
 };
+
+// A long name to be sorted: its 8 bytes after the part that all the names
+// share, as a number that sorts as they do, decide most comparisons.
+struct sort_item {
+    uint64_t key;
+    std::string_view name;
+    size_t index;
+    bool operator<(const sort_item &o) const { return key != o.key ? key < o.key : name < o.name; }
+};
+
+uint64_t sort_key(std::string_view s, size_t skip)
+{
+    uint64_t key = 0;
+    for (size_t i = skip; i < skip + 8; i++)
+        key = key << 8 | (i < s.size() ? static_cast<unsigned char>(s[i]) : 0);
+    return key;
+}
 
 } // namespace
 
 DWORD short_names(const std::string_view *names, size_t count, short_name *out)
 {
     namer n;
-    heap_array<size_t> order; // the long names, in byte order
-    heap_array<stem> stems;   // stems[i] of names[order[i]]
+    heap_array<sort_item> order; // the long names, in byte order
+    heap_array<stem> stems;      // stems[j] of order[j]
     if (!n.init(count))
         return ERROR_NOT_ENOUGH_MEMORY;
+    size_t shared = std::string_view::npos;
     for (size_t i = 0; i < count; i++) {
         out[i].clear();
         if (legal_83(names[i])) {
             out[i].assign(names[i]);
             n.keep(names[i]);
-        } else if (!order.push(i)) {
-            return ERROR_NOT_ENOUGH_MEMORY;
+            continue;
         }
+        if (!order.push({0, names[i], i}))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        const std::string_view first = order[0].name;
+        size_t same = 0;
+        while (same < shared && same < first.size() && same < names[i].size() &&
+               first[same] == names[i][same])
+            same++;
+        shared = same;
     }
-    std::sort(order.begin(), order.end(), [names](size_t a, size_t b) { return names[a] < names[b]; });
+    for (sort_item &item : order)
+        item.key = sort_key(item.name, shared);
+    std::sort(order.begin(), order.end());
     if (!stems.resize(order.size()))
         return ERROR_NOT_ENOUGH_MEMORY;
     for (size_t j = 0; j < order.size(); j++) {
-        stems[j] = stem_of(names[order[j]]);
+        stems[j] = stem_of(order[j].name);
         if (stems[j].base_len > 2)
-            n.take(stems[j].base, stems[j].ext, PLAIN_ALIASES, out[order[j]]);
+            n.take(stems[j].base, stems[j].ext, PLAIN_ALIASES, out[order[j].index]);
     }
     for (size_t j = 0; j < order.size(); j++) {
-        short_name &alias = out[order[j]];
+        short_name &alias = out[order[j].index];
         if (!alias.empty())
             continue;
         static constexpr char HEX[] = "0123456789ABCDEF";
-        const unsigned sum = name_checksum(names[order[j]]);
+        const unsigned sum = name_checksum(order[j].name);
         char before[6];
         const size_t prefix = stems[j].base_len < 2 ? stems[j].base_len : 2;
         memcpy(before, stems[j].base, prefix);
