@@ -10,6 +10,8 @@ namespace winpath {
 
 template <size_t N> class fixed_text {
   public:
+    // Only the terminating NUL is written: path buffers are large.
+    fixed_text() { buf_[0] = '\0'; }
     // false, and the text unchanged, when it would not fit.
     bool append(std::string_view s)
     {
@@ -40,7 +42,7 @@ template <size_t N> class fixed_text {
     std::string_view view() const { return {buf_, len_}; }
 
   private:
-    char buf_[N] = {};
+    char buf_[N];
     size_t len_ = 0;
 };
 

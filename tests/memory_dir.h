@@ -1,0 +1,65 @@
+// A directory held in memory, listed through the directory-reader seam, and
+// the check that its short names are as Windows keeps them: each entry's
+// own, and each leading back to its entry.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pathtext.h"
+#include "shortnames.h"
+#include "winpath.h"
+
+// The root of drive C: holds `names`, and nothing else exists.
+struct memory_dir : winpath::dir_reader {
+    explicit memory_dir(std::vector<std::string> entries) : names(std::move(entries)) {}
+    DWORD open(std::string_view dir) override
+    {
+        opens++;
+        at = 0;
+        return dir == "C:\\" ? 0 : ERROR_PATH_NOT_FOUND;
+    }
+    const char *next() override { return at < names.size() ? names[at++].c_str() : nullptr; }
+    DWORD check(std::string_view path) override
+    {
+        checked = path;
+        return 0;
+    }
+
+    std::vector<std::string> names;
+    std::string checked; // the path last checked: the entry a name led to
+    int opens = 0;
+    size_t at = 0;
+};
+
+// What is wrong with the short names of `dir`, or "" when nothing is: each
+// entry's short name is a legal 8.3 name that no other entry has, ignoring
+// case, and leads back to that entry in one pass over the directory.
+inline std::string short_name_fault(memory_dir &dir)
+{
+    const std::vector<std::string_view> names(dir.names.begin(), dir.names.end());
+    std::vector<winpath::short_name> aliases(names.size());
+    if (DWORD err = winpath::short_names(names.data(), names.size(), aliases.data()))
+        return "no short names: " + std::to_string(err);
+    winpath::current_dir cwd("C:\\");
+    std::map<std::string, std::string_view> owners; // upper-case short name -> entry
+    for (size_t i = 0; i < names.size(); i++) {
+        const std::string alias = aliases[i].c_str();
+        std::string key = alias;
+        for (char &c : key)
+            c = winpath::upper(c);
+        if (!winpath::legal_83(alias))
+            return alias + ", the short name of \"" + dir.names[i] + "\", is not a legal 8.3 name";
+        if (!owners.emplace(key, names[i]).second)
+            return alias + " is the short name of \"" + std::string(owners[key]) + "\" and of \"" +
+                   dir.names[i] + "\"";
+        char buf[64];
+        dir.opens = 0;
+        const winpath::path_result r =
+            winpath::short_path(("C:\\" + alias).c_str(), cwd, dir, buf, sizeof buf);
+        if (r.value == 0 || dir.checked != "C:\\" + dir.names[i] || dir.opens != 1)
+            return alias + " leads to \"" + dir.checked + "\", not to \"" + dir.names[i] + "\"";
+    }
+    return "";
+}
