@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 namespace winpath {
 
@@ -48,6 +49,12 @@ template <class T> class heap_array {
         return true;
     }
     void clear() { size_ = 0; }
+    void swap(heap_array &o)
+    {
+        std::swap(items_, o.items_);
+        std::swap(size_, o.size_);
+        std::swap(capacity_, o.capacity_);
+    }
     size_t size() const { return size_; }
     T *begin() { return items_; }
     T *end() { return items_ + size_; }

@@ -136,14 +136,14 @@ constexpr unsigned NO_LIMIT = 9999999; // the most digits a base of 8 leaves roo
 
 // The parts of an alias that come from the long name.
 struct stem {
-    char base[7];    // cleaned, cut to 6 characters
-    size_t base_len; // cleaned length before the cut
-    char ext[4];     // up to 3 characters
+    char base[7];           // cleaned, cut to 6 characters
+    char ext[4];            // up to 3 characters
+    unsigned char base_len; // cleaned length before the cut, 255 at most
 };
 
 stem stem_of(std::string_view name)
 {
-    stem s{"", 0, ""};
+    stem s{"", "", 0};
     const size_t lead = name.find_first_not_of('.');
     name = lead == std::string_view::npos ? std::string_view{} : sub(name, lead);
     const size_t dot = name.rfind('.');
@@ -151,7 +151,7 @@ stem stem_of(std::string_view name)
         if (char a = c == '.' ? '\0' : CHARS[c].alias) {
             if (s.base_len < 6)
                 s.base[s.base_len] = a;
-            s.base_len++;
+            s.base_len += s.base_len < 255;
         }
     s.base[s.base_len < 6 ? s.base_len : 6] = '\0';
     size_t ext = 0;
@@ -181,70 +181,93 @@ void make_alias(std::string_view before, unsigned k, std::string_view ext, short
     }
 }
 
-// A text of up to 16 bytes and no NUL, zero-padded, as a table key.
-struct key16 {
-    uint64_t a, b;
-    bool operator==(const key16 &o) const { return a == o.a && b == o.b; }
+// A text of up to 12 bytes and no NUL, zero-padded, as a table key.
+struct key12 {
+    uint64_t a;
+    uint32_t b;
+    bool operator==(const key12 &o) const { return a == o.a && b == o.b; }
 };
 
-key16 key_of(std::string_view s)
+key12 key_of(std::string_view s)
 {
-    char bytes[16] = {};
-    memcpy(bytes, s.data(), s.size() < 16 ? s.size() : 16);
-    key16 k;
-    memcpy(&k, bytes, sizeof k);
+    char bytes[12] = {};
+    memcpy(bytes, s.data(), s.size() < 12 ? s.size() : 12);
+    key12 k;
+    memcpy(&k.a, bytes, 8);
+    memcpy(&k.b, bytes + 8, 4);
     return k;
 }
 
-// Keys, each with a number, in open addressing; sized once for the most
-// keys it will hold, so it never fills.
+// Keys, each with a number, in open addressing, at most half full.
 class key_table {
   public:
-    bool init(size_t keys)
+    // The number kept for `k`, added as 0 when it is new (`added` says so);
+    // nullptr when memory runs out.
+    unsigned *add(key12 k, bool &added)
     {
-        size_t slots = 16;
-        while (slots < 2 * keys)
-            slots *= 2;
-        mask_ = slots - 1;
-        return slots_.resize(slots);
-    }
-    // The number kept for `k`, added as 0 when it is new; `added` tells.
-    unsigned &add(key16 k, bool &added)
-    {
-        uint64_t h = (k.a ^ (k.b * 0x9E3779B97F4A7C15u)) * 0x9E3779B97F4A7C15u;
-        for (size_t i = (h >> 32) & mask_;; i = (i + 1) & mask_) {
-            slot &s = slots_[i];
-            added = s.key.a == 0; // no key starts with a NUL
-            if (added)
-                s.key = k;
-            if (added || s.key == k)
-                return s.value;
+        if (2 * (count_ + 1) > slots_.size() && !reserve(count_ + 1))
+            return nullptr;
+        slot &s = find(k);
+        added = s.key.a == 0; // no key starts with a NUL
+        if (added) {
+            s.key = k;
+            count_++;
         }
+        return &s.value;
+    }
+
+    // Room for `keys` keys; false when memory runs out.
+    bool reserve(size_t keys)
+    {
+        size_t size = slots_.size() ? slots_.size() : 64;
+        while (size < 2 * keys)
+            size *= 2;
+        if (size == slots_.size())
+            return true;
+        heap_array<slot> old;
+        old.swap(slots_);
+        if (!slots_.resize(size)) {
+            old.swap(slots_);
+            return false;
+        }
+        for (const slot &s : old)
+            if (s.key.a != 0)
+                find(s.key) = s;
+        return true;
     }
 
   private:
     struct slot {
-        key16 key;
+        key12 key;
         unsigned value;
     };
+    slot &find(key12 k)
+    {
+        const size_t mask = slots_.size() - 1;
+        const uint64_t h = (k.a ^ (uint64_t{k.b} * 0x9E3779B97F4A7C15u)) * 0x9E3779B97F4A7C15u;
+        for (size_t i = (h >> 32) & mask;; i = (i + 1) & mask)
+            if (slots_[i].key.a == 0 || slots_[i].key == k)
+                return slots_[i];
+    }
     heap_array<slot> slots_;
-    size_t mask_ = 0;
+    size_t count_ = 0;
 };
 
 // Hands out the short names of one directory, never one twice.
 class namer {
   public:
-    bool init(size_t names) { return taken_.init(names) && next_.init(2 * names); }
-    void keep(std::string_view legal)
+    bool init(size_t names) { return taken_.reserve(names); }
+    bool keep(std::string_view legal)
     {
         short_name upper_case;
         for (char c : legal)
             upper_case.append(upper(c));
         bool added;
-        taken_.add(key_of(upper_case.view()), added);
+        return taken_.add(key_of(upper_case.view()), added) != nullptr;
     }
     // Gives `out` the first alias `before`~k.`ext`, k from 1 to `last`, that
-    // is not yet a short name; false when there is none.
+    // is not yet a short name; `out` is left empty when there is none. False
+    // when memory runs out.
     bool take(std::string_view before, std::string_view ext, unsigned last, short_name &out)
     {
         // Both forms of alias are "before~k.ext", so one count serves a
@@ -255,17 +278,21 @@ class namer {
         stem[before.size()] = '.';
         memcpy(stem + before.size() + 1, ext.data(), ext.size());
         bool added;
-        unsigned &k = next_.add(key_of({stem, before.size() + 1 + ext.size()}), added);
-        for (k = k ? k : 1; k <= last; k++) {
-            make_alias(before, k, ext, out);
-            taken_.add(key_of(out.view()), added);
+        unsigned *k = next_.add(key_of({stem, before.size() + 1 + ext.size()}), added);
+        if (!k)
+            return false;
+        out.clear();
+        for (*k = *k ? *k : 1; *k <= last; ++*k) {
+            make_alias(before, *k, ext, out);
+            if (!taken_.add(key_of(out.view()), added))
+                return false;
             if (added) {
-                k++;
+                ++*k;
                 return true;
             }
         }
         out.clear();
-        return false;
+        return true;
     }
 
   private:
@@ -274,12 +301,12 @@ class namer {
 };
 
 // A long name to be sorted: its 8 bytes after the part that all the names
-// share, as a number that sorts as they do, decide most comparisons.
+// share, as a number that sorts as they do, decide most comparisons. Its
+// stem is kept with it for the passes that follow.
 struct sort_item {
     uint64_t key;
-    std::string_view name;
-    size_t index;
-    bool operator<(const sort_item &o) const { return key != o.key ? key < o.key : name < o.name; }
+    uint32_t index;
+    stem s;
 };
 
 uint64_t sort_key(std::string_view s, size_t skip)
@@ -296,20 +323,20 @@ DWORD short_names(const std::string_view *names, size_t count, short_name *out)
 {
     namer n;
     heap_array<sort_item> order; // the long names, in byte order
-    heap_array<stem> stems;      // stems[j] of order[j]
-    if (!n.init(count))
+    if (count > UINT32_MAX || !n.init(count))
         return ERROR_NOT_ENOUGH_MEMORY;
     size_t shared = std::string_view::npos;
     for (size_t i = 0; i < count; i++) {
         out[i].clear();
         if (legal_83(names[i])) {
             out[i].assign(names[i]);
-            n.keep(names[i]);
+            if (!n.keep(names[i]))
+                return ERROR_NOT_ENOUGH_MEMORY;
             continue;
         }
-        if (!order.push({0, names[i], i}))
+        if (!order.push({0, static_cast<uint32_t>(i), {}}))
             return ERROR_NOT_ENOUGH_MEMORY;
-        const std::string_view first = order[0].name;
+        const std::string_view first = names[order[0].index];
         size_t same = 0;
         while (same < shared && same < first.size() && same < names[i].size() &&
                first[same] == names[i][same])
@@ -317,27 +344,29 @@ DWORD short_names(const std::string_view *names, size_t count, short_name *out)
         shared = same;
     }
     for (sort_item &item : order)
-        item.key = sort_key(item.name, shared);
-    std::sort(order.begin(), order.end());
-    if (!stems.resize(order.size()))
-        return ERROR_NOT_ENOUGH_MEMORY;
-    for (size_t j = 0; j < order.size(); j++) {
-        stems[j] = stem_of(order[j].name);
-        if (stems[j].base_len > 2)
-            n.take(stems[j].base, stems[j].ext, PLAIN_ALIASES, out[order[j].index]);
+        item.key = sort_key(names[item.index], shared);
+    std::sort(order.begin(), order.end(), [names](const sort_item &a, const sort_item &b) {
+        return a.key != b.key ? a.key < b.key : names[a.index] < names[b.index];
+    });
+    for (sort_item &item : order) {
+        item.s = stem_of(names[item.index]);
+        if (item.s.base_len > 2 && !n.take(item.s.base, item.s.ext, PLAIN_ALIASES, out[item.index]))
+            return ERROR_NOT_ENOUGH_MEMORY;
     }
-    for (size_t j = 0; j < order.size(); j++) {
-        short_name &alias = out[order[j].index];
+    for (const sort_item &item : order) {
+        short_name &alias = out[item.index];
         if (!alias.empty())
             continue;
         static constexpr char HEX[] = "0123456789ABCDEF";
-        const unsigned sum = name_checksum(order[j].name);
+        const unsigned sum = name_checksum(names[item.index]);
         char before[6];
-        const size_t prefix = stems[j].base_len < 2 ? stems[j].base_len : 2;
-        memcpy(before, stems[j].base, prefix);
+        const size_t prefix = item.s.base_len < 2 ? item.s.base_len : 2;
+        memcpy(before, item.s.base, prefix);
         for (size_t d = 0; d < 4; d++) // least significant digit first
             before[prefix + d] = HEX[sum >> (4 * d) & 0xF];
-        if (!n.take(std::string_view(before, prefix + 4), stems[j].ext, NO_LIMIT, alias))
+        if (!n.take(std::string_view(before, prefix + 4), item.s.ext, NO_LIMIT, alias))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (alias.empty())
             return ERROR_FILENAME_EXCED_RANGE;
     }
     return 0;
