@@ -1,7 +1,9 @@
 // The command-line table: arguments in; standard output, standard error and
 // exit status out, run against a built program. TARSEL_CMD is the command
 // that starts it (split at spaces, e.g. "/usr/lib/wine/wine64 tarsel.exe");
-// TARSEL_WINE=1 selects Wine's answers where Wine differs from Windows 11.
+// TARSEL_WINE=1 selects Wine's answers where Wine differs from Windows 11;
+// TARSEL_CODEPAGE=932 runs the code page 932 table instead, under Wine in
+// the locale ja_JP.UTF-8 (Japanese Windows).
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <iconv.h>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -64,6 +67,11 @@ const message MESSAGES[] = {
 };
 
 bool under_wine() { return getenv("TARSEL_WINE") != nullptr; }
+bool cp932()
+{
+    const char *cp = getenv("TARSEL_CODEPAGE");
+    return cp && strcmp(cp, "932") == 0;
+}
 
 expect ok(const std::string &line) { return {line + "\n", "", 0}; }
 expect usage() { return {"", USAGE, -1}; }
@@ -245,6 +253,23 @@ std::string utf8_from_cp1252(const std::string &s)
     return out;
 }
 
+// `s` converted between character sets, or a note of what failed.
+std::string convert(const std::string &s, const char *to, const char *from)
+{
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::string("(no converter to ") + to + ")";
+    std::string out(4 * s.size() + 4, '\0');
+    char *in = const_cast<char *>(s.data()), *o = out.data();
+    size_t in_left = s.size(), out_left = out.size();
+    const size_t done = iconv(cd, &in, &in_left, &o, &out_left);
+    iconv_close(cd);
+    if (done == static_cast<size_t>(-1))
+        return "(not " + std::string(from) + ": " + s + ")";
+    out.resize(out.size() - out_left);
+    return out;
+}
+
 std::string read_file(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -310,7 +335,8 @@ class CommandLineTable : public testing::Test {
                 w = run({"-s", w.substr(4, w.size() - 5)}).out;
                 w = w.substr(0, w.find('\n'));
             }
-            words.push_back(under_wine() ? utf8_from_cp1252(w) : w);
+            // Under code page 932 the table's UTF-8 is the locale's own.
+            words.push_back(under_wine() && !cp932() ? utf8_from_cp1252(w) : w);
         }
         std::vector<char *> argv;
         for (std::string &w : words)
@@ -338,7 +364,7 @@ class CommandLineTable : public testing::Test {
         const pid_t pid = fork();
         if (pid == 0) {
             if (under_wine())
-                setenv("LC_ALL", "C.UTF-8", 1);
+                setenv("LC_ALL", cp932() ? "ja_JP.UTF-8" : "C.UTF-8", 1);
             const int o = open(out_to && *out_to ? out_to : out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             const int e = open(err.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||
@@ -460,6 +486,49 @@ TEST_F(CommandLineTable, ShortFormAtTheBuffer)
             EXPECT_EQ(got.err, fails(111).err);
             EXPECT_EQ(got.status, 111);
         }
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Japanese Windows, code page 932: 表 (0x95 0x5C), ソ (0x83 0x5C) and 能
+// (0x94 0x5C) end in the byte of a backslash, which stays as it is; ﾃｽﾄ are
+// single bytes (0xC3 0xBD 0xC4), not lead bytes. Rows are written in UTF-8;
+// the program gets and prints code page 932 bytes, and its line is compared
+// as those bytes. Texts are Wine 8's Japanese ones.
+const std::string LONG_NAME = "C:\\" + std::string(1019, 'a') + "表"; // cut after 0x95
+const row CP932_TABLE[] = {
+    {"cp932, backslashes", {"C:\\表\\sub\\ソ.txt"}, ok("C:\\表\\sub\\ソ.txt")},
+    {"cp932, slashes", {"-/", "C:\\表\\sub\\ソ.txt"}, ok("C:/表/sub/ソ.txt")},
+    {"cp932, cygnus", {"-c", "C:\\表\\sub\\ソ.txt"}, ok("//C/表/sub/ソ.txt")},
+    {"cp932, path", {"-p", "C:\\表\\sub\\ソ.txt"}, ok("C:\\表\\sub")},
+    {"cp932, path with slashes", {"-p/", "C:\\表\\sub\\ソ.txt"}, ok("C:/表/sub")},
+    {"cp932, main part", {"-f", "C:\\表\\sub\\ソ.txt"}, ok("ソ")},
+    {"cp932, extension", {"-e", "C:\\表\\x.ソ"}, ok("ソ")},
+    {"cp932, several in a row", {"-/", "C:\\表ソ能\\能\\x.txt"}, ok("C:/表ソ能/能/x.txt")},
+    {"cp932, double-byte main part and extension", {"-fe", "C:\\docs\\資料.テキスト"}, ok("資料.テキスト")},
+    {"cp932, double-byte extension", {"-e", "C:\\docs\\資料.テキスト"}, ok("テキスト")},
+    {"cp932, slashes typed", {"C:/表/sub/y.txt"}, ok("C:\\表\\sub\\y.txt")},
+    {"cp932, relative", {"-/", "表\\y.txt"}, ok("{D/}/表/y.txt")},
+    {"cp932, in the root, cygnus", {"-c", "C:\\表.txt"}, ok("//C/表.txt")},
+    {"cp932, in the root, path", {"-p", "C:\\表.txt"}, ok("C:")},
+    {"cp932, single-byte katakana", {"-/", "C:\\ﾃｽﾄ\\ｿ\\x.txt"}, ok("C:/ﾃｽﾄ/ｿ/x.txt")},
+    {"cp932, cut inside a character", {LONG_NAME}, {"", "ファイル名が長すぎます。\n", 206}},
+    {"cp932, missing file under -s", {"-s", "表\\x.txt"}, {"", "ファイルが見つかりません。\n", 2}},
+};
+
+TEST_F(CommandLineTable, CodePage932)
+{
+    if (!cp932())
+        GTEST_SKIP() << "TARSEL_CODEPAGE=932 runs this table under Wine";
+    ASSERT_EQ(convert("表", "CP932", "UTF-8"), "\x95\x5C");
+    for (const row &r : CP932_TABLE) {
+        const expect got = run(r.args);
+        EXPECT_EQ(got.out, convert(expand(r.native.out), "CP932", "UTF-8")) << r.what;
+        EXPECT_EQ(convert(got.err, "UTF-8", "CP932"), r.native.err) << r.what;
+        EXPECT_EQ(got.status, r.native.status) << r.what;
     }
 }
 

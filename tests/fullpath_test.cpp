@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,6 +90,21 @@ TEST_P(DriveResults, ResolveToThemselves)
 
 INSTANTIATE_TEST_SUITE_P(Vectors, DriveResults, testing::ValuesIn(drive_results()),
                          [](const auto &info) { return row_name(info.param.line); });
+
+// The path buffers' text fills its array to the byte before the NUL, and
+// stays terminated in storage that held other bytes before.
+TEST(FixedText, FillsToItsLastByte)
+{
+    alignas(winpath::fixed_text<8>) unsigned char storage[sizeof(winpath::fixed_text<8>)];
+    memset(storage, 'x', sizeof storage);
+    auto *text = new (storage) winpath::fixed_text<8>;
+    EXPECT_TRUE(text->append("abc"));
+    EXPECT_STREQ(text->c_str(), "abc");
+    EXPECT_TRUE(text->append("defg"));
+    EXPECT_STREQ(text->c_str(), "abcdefg");
+    EXPECT_FALSE(text->append('h'));
+    EXPECT_STREQ(text->c_str(), "abcdefg");
+}
 
 TEST(FullPathLimits, ResultsPastTheLongPathLimitFail)
 {

@@ -10,19 +10,24 @@ namespace {
 
 class MessageVectors : public testing::TestWithParam<vector_row> {};
 
-// The texts end in "\n" where Windows ends them in CR LF.
+// The texts end in "\n" where Windows ends them in CR LF. An input
+// "FLAGS:CODE" gives the flags; "CODE" alone asks as tarsel does.
 TEST_P(MessageVectors, GivesTheEnglishWindowsText)
 {
     const vector_row &r = GetParam();
+    const size_t colon = r.input.find(':');
+    const DWORD flags =
+        colon == std::string::npos
+            ? FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS
+            : std::stoul(r.input, nullptr, 16);
     std::string expected = r.expected;
     for (size_t at; (at = expected.find("\r\n")) != std::string::npos;)
         expected.replace(at, 2, "\n");
     char *text = nullptr;
     SetLastError(0);
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER |
-                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+    const DWORD n = FormatMessageA(flags,
                                    nullptr,
-                                   std::stoul(r.input),
+                                   std::stoul(r.input.substr(colon + 1)),
                                    LANG_USER_DEFAULT,
                                    reinterpret_cast<char *>(&text),
                                    0,

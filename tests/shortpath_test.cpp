@@ -236,6 +236,11 @@ TEST_F(ShortNames, FailuresOfTheFileSystem)
         EXPECT_EQ(r.value, 0u) << row.path;
         EXPECT_EQ(r.error, row.error) << row.path;
     }
+    // A reader that listed a directory and is then asked for one it cannot
+    // reach holds nothing open: it closes each directory once.
+    winpath::posix_dirs dirs('C', dir_);
+    EXPECT_EQ(dirs.open("C:\\sub"), 0u);
+    EXPECT_EQ(dirs.open("D:\\sub"), 3u);
 }
 
 } // namespace

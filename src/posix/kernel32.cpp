@@ -6,6 +6,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 #include "errmap.h"
 #include "pathtext.h"
@@ -48,11 +49,11 @@ bool posix_dirs::to_posix(std::string_view path)
     return true;
 }
 
+// The handle is let go before it is closed, so no path reaches it twice.
 void posix_dirs::close()
 {
-    if (dir_)
-        closedir(dir_);
-    dir_ = nullptr;
+    if (DIR *d = std::exchange(dir_, nullptr))
+        closedir(d);
 }
 
 namespace {
