@@ -1,7 +1,8 @@
 #!/bin/sh
-# Checks a Windows tarsel.exe: its file type, and that it imports only
-# system DLLs (KERNEL32 and the C runtime), and that it carries the
-# long-path aware manifest.
+# Checks a Windows tarsel.exe: its file type, that it imports only system
+# DLLs (KERNEL32 and the C runtime), that it carries the long-path aware
+# manifest, and that it is loaded at a random address (64-bit wide for a
+# 64-bit program) with a data segment that cannot run.
 # usage: check_pe.sh EXE OBJDUMP EXPECTED-FILE-TYPE
 exe=$1 objdump=$2 type=$3
 out=$(file -b "$exe")
@@ -19,3 +20,10 @@ for dll in $dlls; do
     esac
 done
 LC_ALL=C grep -q '<ws2:longPathAware>true</ws2:longPathAware>' "$exe" || { echo "no long-path aware manifest"; exit 1; }
+flags=$("$objdump" -p "$exe" | sed -n '/^DllCharacteristics/,/^[A-Z]/p')
+wanted="DYNAMIC_BASE NX_COMPAT"
+case $type in PE32+*) wanted="$wanted HIGH_ENTROPY_VA" ;; esac
+for flag in $wanted; do
+    echo "$flags" | grep -qw "$flag" || { echo "DllCharacteristics without $flag"; exit 1; }
+done
+echo "DllCharacteristics:" $wanted

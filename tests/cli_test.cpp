@@ -293,7 +293,7 @@ class CommandLineTable : public testing::Test {
             close(open((dir_ + "/Crowded " + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644));
         ASSERT_EQ(symlink("loop", (dir_ + "/loop").c_str()), 0);
     }
-    static void TearDownTestSuite() { std::system(("rm -rf " + base_).c_str()); }
+    static void TearDownTestSuite() { EXPECT_TRUE(remove_tree(base_)); }
 
     static std::string expand(const std::string &s)
     {
@@ -444,7 +444,7 @@ TEST_F(CommandLineTable, PermissionRefusedUnderShortForm)
     ASSERT_EQ(std::system(("cp '" + command().back() + "' " + as.program).c_str()), 0);
     ASSERT_EQ(mkdir((as.dir + "/locked").c_str(), 0), 0);
     const expect got = run({"-s", "locked\\x.txt"}, nullptr, &as);
-    std::system(("rm -rf " + as.dir).c_str());
+    EXPECT_TRUE(remove_tree(as.dir));
     if (got.status == NO_OTHER_USER)
         GTEST_SKIP() << "cannot run as user 65534";
     EXPECT_EQ(got.out, "");

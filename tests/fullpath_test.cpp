@@ -144,7 +144,7 @@ class ProcessView : public testing::Test {
     void TearDown() override
     {
         EXPECT_EQ(chdir(saved_), 0);
-        EXPECT_EQ(std::system(("rm -rf " + dir_).c_str()), 0);
+        EXPECT_TRUE(remove_tree(dir_));
     }
     std::string full(const char *name, DWORD *error)
     {

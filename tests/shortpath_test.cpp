@@ -114,7 +114,7 @@ class ShortPathVectors : public testing::TestWithParam<vector_row> {
                 tree.add(r.cwd, r.input);
         tree.create(root_dir);
     }
-    static void TearDownTestSuite() { std::system(("rm -rf " + root_dir).c_str()); }
+    static void TearDownTestSuite() { EXPECT_TRUE(remove_tree(root_dir)); }
 };
 
 TEST_P(ShortPathVectors, GivesWhatWindowsGives)
@@ -141,7 +141,7 @@ INSTANTIATE_TEST_SUITE_P(Vectors, ShortPathVectors,
 class ShortNames : public testing::Test {
   protected:
     void SetUp() override { dir_ = temp_dir("tarsel-short-"); }
-    void TearDown() override { std::system(("rm -rf " + dir_).c_str()); }
+    void TearDown() override { EXPECT_TRUE(remove_tree(dir_)); }
     void touch(const std::string &name)
     {
         close(open((dir_ + "/" + name).c_str(), O_CREAT | O_WRONLY, 0644));

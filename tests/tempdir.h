@@ -13,3 +13,6 @@ inline std::string temp_dir(const char *stem, const char *parent = nullptr)
     std::string path = std::string(base && *base ? base : "/tmp") + "/" + stem + "XXXXXX";
     return mkdtemp(path.data()) && chmod(path.c_str(), 0755) == 0 ? path : "";
 }
+
+// Removes a folder that temp_dir made, with all it holds; false on failure.
+inline bool remove_tree(const std::string &dir) { return std::system(("rm -rf '" + dir + "'").c_str()) == 0; }
