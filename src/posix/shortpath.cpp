@@ -19,24 +19,27 @@ class listing {
   public:
     DWORD read(dir_reader &dirs, std::string_view dir)
     {
-        text_.clear();
-        ends_.clear();
+        size_t count = 0;
+        text_.resize(0);
         named_ = false;
         if (DWORD err = dirs.open(dir))
             return err;
         while (const char *e = dirs.next()) {
-            const std::string_view name(e);
-            if (name == "." || name == "..")
+            const size_t at = text_.size(), len = strlen(e) + 1; // with its NUL
+            if (strcmp(e, ".") == 0 || strcmp(e, "..") == 0)
                 continue;
-            if (!text_.append(name.data(), name.size()) || !ends_.push(text_.size()))
+            if (!text_.resize(at + len))
                 return ERROR_NOT_ENOUGH_MEMORY;
+            memcpy(&text_[at], e, len);
+            count++;
         }
-        if (!names_.resize(ends_.size()))
+        if (!names_.resize(count) || !shorts_.resize(count))
             return ERROR_NOT_ENOUGH_MEMORY;
-        for (size_t i = 0, start = 0; i < ends_.size(); start = ends_[i++])
-            names_[i] = std::string_view(text_.begin() + start, ends_[i] - start);
+        for (size_t i = 0, at = 0; i < count; at += names_[i++].size() + 1)
+            names_[i] = std::string_view(&text_[at]);
         return 0;
     }
+    size_t size() const { return names_.size(); }
     std::string_view name(size_t i) const { return names_[i]; }
     // The entry of that very name, else the first in byte order that equals
     // it ignoring case; NONE if there is neither.
@@ -51,36 +54,16 @@ class listing {
         }
         return folded;
     }
-    // The entry whose short name is `alias`, ignoring case; NONE if none.
-    DWORD find_short(std::string_view alias, size_t &found)
+    DWORD short_names(const short_name *&shorts)
     {
-        found = NONE;
-        if (DWORD err = name_all())
-            return err;
-        for (size_t i = 0; i < names_.size() && found == NONE; i++)
-            found = same_text(shorts_[i].view(), alias) ? i : NONE;
-        return 0;
-    }
-    DWORD short_of(size_t i, std::string_view &shown)
-    {
-        DWORD err = name_all();
-        shown = shorts_[i].view();
+        DWORD err = named_ ? 0 : winpath::short_names(names_.begin(), names_.size(), shorts_.begin());
+        named_ = err == 0;
+        shorts = shorts_.begin();
         return err;
     }
 
   private:
-    DWORD name_all()
-    {
-        if (named_)
-            return 0;
-        if (!shorts_.resize(names_.size()))
-            return ERROR_NOT_ENOUGH_MEMORY;
-        named_ = true;
-        return short_names(names_.begin(), names_.size(), shorts_.begin());
-    }
-
-    heap_array<char> text_; // the names, one after another
-    heap_array<size_t> ends_;
+    heap_array<char> text_; // the names, each with its NUL
     heap_array<std::string_view> names_;
     heap_array<short_name> shorts_;
     bool named_ = false;
@@ -94,13 +77,17 @@ DWORD find_component(listing &entries, std::string_view component, bool last, si
 {
     const bool legal = legal_83(component);
     found = entries.find(component);
-    if (found == NONE && legal && component.find('~') != std::string_view::npos)
-        if (DWORD err = entries.find_short(component, found))
+    const bool by_alias = found == NONE && legal && component.find('~') != std::string_view::npos;
+    const short_name *shorts = nullptr;
+    if (by_alias || (found != NONE && !legal))
+        if (DWORD err = entries.short_names(shorts))
             return err;
+    for (size_t i = 0; by_alias && i < entries.size() && found == NONE; i++)
+        found = same_text(shorts[i].view(), component) ? i : NONE;
     if (found == NONE)
         return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    shown = component;
-    return legal ? 0 : entries.short_of(found, shown);
+    shown = legal ? component : shorts[found].view();
+    return 0;
 }
 
 // The directory a path starts from, and the part of it still to be walked.
@@ -112,35 +99,25 @@ DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, path_tex
             path.size() >= 3 && (path[2] == '.' || path[2] == '?') && (path.size() == 3 || is_sep(path[3]));
         if (!device)
             return ERROR_BAD_NETPATH;
-        const bool drive_follows = path[2] == '?' && path.size() >= 6 && path[5] == ':';
-        if (!drive_follows)
+        if (path[2] != '?' || path.size() < 6 || path[5] != ':') // only \\?\ before a drive
             return ERROR_INVALID_PARAMETER;
         out.append(sub(path, 0, 4));
         path = sub(path, 4);
     }
+    const bool drive = path.size() >= 2 && path[1] == ':';
+    rest = sub(path, drive ? 2 : 0);
+    out.append(sub(path, 0, drive ? 2 : 0));
+    const bool rooted = !rest.empty() && is_sep(rest[0]);
+    if (rooted || (drive && upper(path[0]) != upper(cwd.drive()))) { // a drive's root
+        dir.clear();
+        dir.append(drive ? path[0] : cwd.drive());
+        return dir.append(":\\") ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    }
     std::string_view base;
     DWORD error = 0;
-    rest = path;
-    if (path.size() >= 2 && path[1] == ':') {
-        out.append(sub(path, 0, 2));
-        rest = sub(path, 2);
-        const bool own_root = (!rest.empty() && is_sep(rest[0])) || upper(path[0]) != upper(cwd.drive());
-        if (own_root) {
-            dir.assign(sub(path, 0, 2));
-            dir.append('\\');
-        } else if (!cwd.get(base, error)) {
-            return error;
-        }
-    } else if (!path.empty() && is_sep(path[0])) {
-        dir.assign(std::string_view());
-        dir.append(cwd.drive());
-        dir.append(":\\");
-    } else if (!cwd.get(base, error)) {
+    if (!cwd.get(base, error))
         return error;
-    }
-    if (!base.empty() && !dir.assign(base))
-        return ERROR_FILENAME_EXCED_RANGE;
-    return 0;
+    return dir.assign(base) ? 0 : ERROR_FILENAME_EXCED_RANGE;
 }
 
 void leave(path_text &dir)
