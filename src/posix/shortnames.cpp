@@ -52,6 +52,32 @@ size_t utf8_at(std::string_view s, size_t i, unsigned &cp)
     return cp >= LEAST[n] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF) ? n : 0;
 }
 
+// Windows' checksum of a long name (Windows 7 and later), over its UTF-16
+// code units: the name read as UTF-8, a byte that is not part of valid UTF-8
+// taken as the unit of its own value.
+unsigned name_checksum(std::string_view name)
+{
+    uint32_t v = 0;
+    const auto add = [&v](uint32_t unit) { v = (v * 0x25 + unit) & 0xFFFF; };
+    for (size_t i = 0; i < name.size();) {
+        unsigned cp = 0;
+        const size_t n = utf8_at(name, i, cp);
+        if (n == 0)
+            cp = static_cast<unsigned char>(name[i]);
+        i += n ? n : 1;
+        if (cp >= 0x10000) { // a surrogate pair
+            add(0xD800 + ((cp - 0x10000) >> 10));
+            cp = 0xDC00 + (cp & 0x3FF);
+        }
+        add(cp);
+    }
+    // The signed 32-bit product, made positive; it is never INT32_MIN, as
+    // the factor is odd and v below 2^16.
+    int64_t t = static_cast<int32_t>(v * 314159269u);
+    t = (t < 0 ? -t : t) % 1000000007;
+    return static_cast<unsigned>(t) & 0xFFFF;
+}
+
 // The parts of an alias that come from the long name.
 struct stem {
     char base[7];           // cleaned, cut to 6 characters
@@ -179,46 +205,6 @@ struct sort_item {
     stem s;
 };
 
-} // namespace
-
-bool legal_83(std::string_view name)
-{
-    const size_t dot = name.find('.');
-    const size_t base = dot == std::string_view::npos ? name.size() : dot;
-    const size_t ext = dot == std::string_view::npos ? 0 : name.size() - dot - 1;
-    if (base < 1 || base > 8 || ext > 3 || name.find('.', base + 1) != std::string_view::npos)
-        return false;
-    for (unsigned char c : name)
-        if (!CHARS[c].legal)
-            return false;
-    return true;
-}
-
-unsigned name_checksum(std::string_view name)
-{
-    uint32_t v = 0;
-    const auto add = [&v](uint32_t unit) { v = (v * 0x25 + unit) & 0xFFFF; };
-    for (size_t i = 0; i < name.size();) {
-        unsigned cp = 0;
-        const size_t n = utf8_at(name, i, cp);
-        if (n == 0)
-            cp = static_cast<unsigned char>(name[i]);
-        i += n ? n : 1;
-        if (cp >= 0x10000) { // a surrogate pair
-            add(0xD800 + ((cp - 0x10000) >> 10));
-            cp = 0xDC00 + (cp & 0x3FF);
-        }
-        add(cp);
-    }
-    // The signed 32-bit product, made positive; it is never INT32_MIN, as
-    // the factor is odd and v below 2^16.
-    int64_t t = static_cast<int32_t>(v * 314159269u);
-    t = (t < 0 ? -t : t) % 1000000007;
-    return static_cast<unsigned>(t) & 0xFFFF;
-}
-
-namespace {
-
 // The names that are not legal 8.3 names, in byte order; the legal ones are
 // their own short names, and kept by `n` when an alias could equal them.
 bool by_bytes(const std::string_view *names, size_t count, short_name *out, namer &n,
@@ -256,6 +242,19 @@ bool by_bytes(const std::string_view *names, size_t count, short_name *out, name
 }
 
 } // namespace
+
+bool legal_83(std::string_view name)
+{
+    const size_t dot = name.find('.');
+    const size_t base = dot == std::string_view::npos ? name.size() : dot;
+    const size_t ext = dot == std::string_view::npos ? 0 : name.size() - dot - 1;
+    if (base < 1 || base > 8 || ext > 3 || name.find('.', base + 1) != std::string_view::npos)
+        return false;
+    for (unsigned char c : name)
+        if (!CHARS[c].legal)
+            return false;
+    return true;
+}
 
 DWORD short_names(const std::string_view *names, size_t count, short_name *out)
 {

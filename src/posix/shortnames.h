@@ -23,11 +23,6 @@ using short_name = fixed_text<13>; // "BASENAME.EXT"
 
 bool legal_83(std::string_view name);
 
-// Windows' checksum of a long name (Windows 7 and later), over its UTF-16
-// code units: the name read as UTF-8, a byte that is not part of valid UTF-8
-// taken as the unit of its own value.
-unsigned name_checksum(std::string_view name);
-
 // Gives names[i] its short name in out[i]: 0, ERROR_NOT_ENOUGH_MEMORY, or
 // ERROR_FILENAME_EXCED_RANGE when a name finds no free alias (which takes
 // ten million names of one alias stem).
