@@ -33,7 +33,7 @@ class listing {
             memcpy(&text_[at], e, len);
             count++;
         }
-        if (!names_.resize(count) || !shorts_.resize(count))
+        if (!names_.resize(count))
             return ERROR_NOT_ENOUGH_MEMORY;
         for (size_t i = 0, at = 0; i < count; at += names_[i++].size() + 1)
             names_[i] = std::string_view(&text_[at]);
@@ -56,7 +56,11 @@ class listing {
     }
     DWORD short_names(const short_name *&shorts)
     {
-        DWORD err = named_ ? 0 : winpath::short_names(names_.begin(), names_.size(), shorts_.begin());
+        DWORD err = 0;
+        if (!named_)
+            err = shorts_.resize(names_.size())
+                      ? winpath::short_names(names_.begin(), names_.size(), shorts_.begin())
+                      : ERROR_NOT_ENOUGH_MEMORY;
         named_ = err == 0;
         shorts = shorts_.begin();
         return err;
