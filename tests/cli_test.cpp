@@ -228,31 +228,6 @@ std::string slashes(std::string s)
     return s;
 }
 
-// Wine reads arguments in the locale's UTF-8 and hands them to the program in
-// code page 1252, the bytes the table holds.
-std::string utf8_from_cp1252(const std::string &s)
-{
-    static const char16_t HIGH[32] = {0x20AC, 0x81,   0x201A, 0x192,  0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x2C6,  0x2030, 0x160,  0x2039, 0x152,  0x8D,   0x17D,  0x8F,
-                                      0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x2DC,  0x2122, 0x161,  0x203A, 0x153,  0x9D,   0x17E,  0x178};
-    std::string out;
-    for (unsigned char c : s) {
-        const unsigned u = c >= 0x80 && c < 0xA0 ? HIGH[c - 0x80] : c;
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | u >> 6);
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | u >> 12);
-            out += static_cast<char>(0x80 | (u >> 6 & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
-}
-
 // `s` converted between character sets, or a note of what failed.
 std::string convert(const std::string &s, const char *to, const char *from)
 {
@@ -335,8 +310,10 @@ class CommandLineTable : public testing::Test {
                 w = run({"-s", w.substr(4, w.size() - 5)}).out;
                 w = w.substr(0, w.find('\n'));
             }
-            // Under code page 932 the table's UTF-8 is the locale's own.
-            words.push_back(under_wine() && !cp932() ? utf8_from_cp1252(w) : w);
+            // Wine reads arguments in the locale's UTF-8 and hands them to the
+            // program in its code page: 1252, the bytes the table holds, or
+            // 932, whose table is written in UTF-8.
+            words.push_back(under_wine() && !cp932() ? convert(w, "UTF-8", "CP1252") : w);
         }
         std::vector<char *> argv;
         for (std::string &w : words)

@@ -33,27 +33,35 @@ struct memory_dir : winpath::dir_reader {
     size_t at = 0;
 };
 
+// The short names that the model gives `names`.
+inline std::vector<winpath::short_name> aliases_of(const std::vector<std::string> &names, DWORD &err)
+{
+    const std::vector<std::string_view> views(names.begin(), names.end());
+    std::vector<winpath::short_name> aliases(names.size());
+    err = winpath::short_names(views.data(), views.size(), aliases.data());
+    return aliases;
+}
+
 // What is wrong with the short names of `dir`, or "" when nothing is: each
 // entry's short name is a legal 8.3 name that no other entry has, ignoring
 // case, and leads back to that entry in one pass over the directory.
 inline std::string short_name_fault(memory_dir &dir)
 {
-    const std::vector<std::string_view> names(dir.names.begin(), dir.names.end());
-    std::vector<winpath::short_name> aliases(names.size());
-    if (DWORD err = winpath::short_names(names.data(), names.size(), aliases.data()))
+    DWORD err = 0;
+    const std::vector<winpath::short_name> aliases = aliases_of(dir.names, err);
+    if (err)
         return "no short names: " + std::to_string(err);
     winpath::current_dir cwd("C:\\");
-    std::map<std::string, std::string_view> owners; // upper-case short name -> entry
-    for (size_t i = 0; i < names.size(); i++) {
+    std::map<std::string, std::string> owners; // upper-case short name -> entry
+    for (size_t i = 0; i < aliases.size(); i++) {
         const std::string alias = aliases[i].c_str();
         std::string key = alias;
         for (char &c : key)
             c = winpath::upper(c);
         if (!winpath::legal_83(alias))
             return alias + ", the short name of \"" + dir.names[i] + "\", is not a legal 8.3 name";
-        if (!owners.emplace(key, names[i]).second)
-            return alias + " is the short name of \"" + std::string(owners[key]) + "\" and of \"" +
-                   dir.names[i] + "\"";
+        if (!owners.emplace(key, dir.names[i]).second)
+            return alias + " is the short name of \"" + owners[key] + "\" and of \"" + dir.names[i] + "\"";
         char buf[64];
         dir.opens = 0;
         const winpath::path_result r =

@@ -177,9 +177,9 @@ TEST(ShortNameModel, EveryEntryHasItsOwnShortName)
             for (const char *c : {"Az", "BU", "C0"})
                 for (int i = 0; i < 3; i++)
                     names.push_back(std::string("Pic ") + a + b + c + " " + std::to_string(i) + ".jpeg");
-    const std::vector<std::string_view> views(names.begin(), names.end());
-    std::vector<winpath::short_name> aliases(names.size());
-    ASSERT_EQ(winpath::short_names(views.data(), views.size(), aliases.data()), 0u);
+    DWORD err = 0;
+    const std::vector<winpath::short_name> aliases = aliases_of(names, err);
+    ASSERT_EQ(err, 0u);
     for (size_t i = 0; i < aliases.size(); i += 7)
         names.emplace_back(aliases[i].c_str());
     names.emplace_back("img_00~2.jpe");
