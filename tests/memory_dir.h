@@ -3,6 +3,7 @@
 // own, and each leading back to its entry.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,25 +12,51 @@
 #include "shortnames.h"
 #include "winpath.h"
 
-// The root of drive C: holds `names`, and nothing else exists.
+// The root of drive C: (the working directory too) holds `names`, and
+// nothing else exists; an entry named in `links` is a link to the root.
 struct memory_dir : winpath::dir_reader {
-    explicit memory_dir(std::vector<std::string> entries) : names(std::move(entries)) {}
-    DWORD open(std::string_view dir) override
+    explicit memory_dir(std::vector<std::string> entries, std::vector<std::string> self_links = {})
+        : names(std::move(entries)), links(std::move(self_links))
     {
-        opens++;
-        at = 0;
-        return dir == "C:\\" ? 0 : ERROR_PATH_NOT_FOUND;
     }
-    const char *next() override { return at < names.size() ? names[at++].c_str() : nullptr; }
-    DWORD check(std::string_view path) override
+    DWORD start(char drive, winpath::dir_handle &dir, winpath::dir_id &id) override
     {
-        checked = path;
+        dir = 0;
+        id = {};
+        return drive == 0 || winpath::upper(drive) == 'C' ? 0 : ERROR_PATH_NOT_FOUND;
+    }
+    DWORD open(winpath::dir_handle, const char *name, winpath::dir_handle &dir, winpath::dir_id &id) override
+    {
+        start(0, dir, id);
+        return std::find(links.begin(), links.end(), name) != links.end() ? 0 : ERROR_PATH_NOT_FOUND;
+    }
+    DWORD up(winpath::dir_handle, winpath::dir_handle &dir, winpath::dir_id &id) override
+    {
+        return start(0, dir, id);
+    }
+    void close(winpath::dir_handle) override {}
+    DWORD list(winpath::dir_handle, winpath::short_source &how) override
+    {
+        reads++;
+        at = 0;
+        how = winpath::short_source::made;
+        return 0;
+    }
+    DWORD next(winpath::dir_entry &e) override
+    {
+        e = {};
+        e.name = at < names.size() ? names[at++].c_str() : nullptr;
+        return 0;
+    }
+    DWORD check(winpath::dir_handle, const char *name) override
+    {
+        checked = name;
         return 0;
     }
 
-    std::vector<std::string> names;
-    std::string checked; // the path last checked: the entry a name led to
-    int opens = 0;
+    std::vector<std::string> names, links;
+    std::string checked; // the name last checked: the entry a path led to
+    int reads = 0;
     size_t at = 0;
 };
 
@@ -63,10 +90,10 @@ inline std::string short_name_fault(memory_dir &dir)
         if (!owners.emplace(key, dir.names[i]).second)
             return alias + " is the short name of \"" + owners[key] + "\" and of \"" + dir.names[i] + "\"";
         char buf[64];
-        dir.opens = 0;
+        dir.reads = 0;
         const winpath::path_result r =
             winpath::short_path(("C:\\" + alias).c_str(), cwd, dir, buf, sizeof buf);
-        if (r.value == 0 || dir.checked != "C:\\" + dir.names[i] || dir.opens != 1)
+        if (r.value == 0 || dir.checked != dir.names[i] || dir.reads != 1)
             return alias + " leads to \"" + dir.checked + "\", not to \"" + dir.names[i] + "\"";
     }
     return "";

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -10,6 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "disk.h"
 #include "memory_dir.h"
 #include "tempdir.h"
 #include "tsv.h"
@@ -121,7 +123,9 @@ TEST_P(ShortPathVectors, GivesWhatWindowsGives)
 {
     const vector_row &r = GetParam();
     winpath::current_dir cwd(r.cwd);
-    winpath::posix_dirs dirs('C', root_dir);
+    std::string real_cwd = root_dir + r.cwd.substr(2);
+    std::replace(real_cwd.begin(), real_cwd.end(), '\\', '/');
+    winpath::posix_dirs dirs('C', root_dir.c_str(), real_cwd.c_str());
     char buf[4096];
     const winpath::path_result res = winpath::short_path(r.input.c_str(), cwd, dirs, buf, sizeof buf);
     if (r.expected.rfind("ERROR:", 0) == 0) {
@@ -149,7 +153,7 @@ class ShortNames : public testing::Test {
     winpath::path_result shorten(const std::string &path, char *buf, DWORD size = 4096)
     {
         winpath::current_dir cwd("C:\\");
-        winpath::posix_dirs dirs('C', dir_);
+        winpath::posix_dirs dirs('C', dir_.c_str(), dir_.c_str());
         return winpath::short_path(path.c_str(), cwd, dirs, buf, size);
     }
     std::string alias(const std::string &name)
@@ -236,11 +240,85 @@ TEST_F(ShortNames, FailuresOfTheFileSystem)
         EXPECT_EQ(r.value, 0u) << row.path;
         EXPECT_EQ(r.error, row.error) << row.path;
     }
-    // A reader that listed a directory and is then asked for one it cannot
-    // reach holds nothing open: it closes each directory once.
-    winpath::posix_dirs dirs('C', dir_);
-    EXPECT_EQ(dirs.open("C:\\sub"), 0u);
-    EXPECT_EQ(dirs.open("D:\\sub"), 3u);
+}
+
+// POSIX names may hold a backslash: the walk goes by real names, never by
+// the POSIX path the Windows text would spell ("x\y" is not "x/y").
+TEST_F(ShortNames, RealNamesOnTheWay)
+{
+    for (const char *d : {"x\\y", "x", "x/y"})
+        ASSERT_EQ(mkdir((dir_ + "/" + d).c_str(), 0755), 0);
+    for (const char *f : {"x\\y/secret.txt", "x/y/decoy.txt", "p\\q"})
+        touch(f);
+    struct {
+        const char *path, *shown; // shown "" for a failure
+        DWORD error;
+    } rows[] = {
+        {"C:\\X_Y~1\\secret.txt", "C:\\X_Y~1\\secret.txt", 0},
+        {"C:\\x_y~1\\..\\X_Y~1\\.\\secret.txt", "C:\\x_y~1\\..\\X_Y~1\\.\\secret.txt", 0},
+        {"C:\\X_Y~1\\decoy.txt", "", 2},
+        {"C:\\P_Q~1", "C:\\P_Q~1", 0},
+        {"C:\\x\\y\\secret.txt", "", 2},
+        {"C:\\x\\y\\decoy.txt", "C:\\x\\y\\decoy.txt", 0},
+    };
+    char buf[4096];
+    for (const auto &row : rows) {
+        const winpath::path_result r = shorten(row.path, buf);
+        EXPECT_EQ(r.error, row.error) << row.path;
+        EXPECT_EQ(r.value ? std::string(buf) : "", row.shown) << row.path;
+    }
+    // The working directory itself may be such a name: GetFullPathNameA
+    // spells it with backslashes, and GetShortPathNameA still finds it.
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(chdir((dir_ + "/x\\y").c_str()), 0);
+    char full[4096] = "", shortened[4096] = "";
+    const DWORD n = GetFullPathNameA("secret.txt", sizeof full, full, nullptr);
+    const DWORD m = GetShortPathNameA(full, shortened, sizeof shortened);
+    ASSERT_EQ(chdir(here), 0);
+    ASSERT_GT(n, 0u);
+    ASSERT_GT(m, 0u) << full << ": " << GetLastError();
+    EXPECT_EQ(std::string(shortened).substr(m - 17), "\\X_Y~1\\secret.txt");
+}
+
+// A real path longer than the kernel takes whole (PATH_MAX is 4096) is still
+// walked, one directory at a time.
+TEST_F(ShortNames, RealPathLongerThanTheKernelTakes)
+{
+    const std::string name(251, 'a');
+    int fd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string path = "C:";
+    for (int i = 0; i < 20; i++) {
+        ASSERT_EQ(mkdirat(fd, name.c_str(), 0755), 0);
+        const int inner = openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = inner;
+        path += "\\AAAAAA~1";
+    }
+    close(openat(fd, "Last File.txt", O_CREAT | O_WRONLY, 0644));
+    close(fd);
+    char buf[4096];
+    const winpath::path_result r = shorten(path + "\\last file.txt", buf);
+    ASSERT_NE(r.value, 0u) << r.error;
+    EXPECT_EQ(std::string(buf), path + "\\LASTFI~1.TXT");
+    EXPECT_EQ(remove_tree(dir_), true);
+    ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
+}
+
+// A directory met again, here through links to itself, is read once.
+TEST(ShortNameWalk, ADirectoryMetAgainIsReadOnce)
+{
+    memory_dir dir({"Long Link", "Other Link", "Long File Name.txt"}, {"Long Link", "Other Link"});
+    winpath::current_dir cwd("C:\\");
+    std::string path = "C:";
+    for (int i = 0; i < 39; i++)
+        path += i % 3 ? "\\Long Link" : "\\OTHERL~1\\..\\LONGLI~1";
+    char buf[1024];
+    const winpath::path_result r =
+        winpath::short_path((path + "\\longfi~1.txt").c_str(), cwd, dir, buf, sizeof buf);
+    ASSERT_NE(r.value, 0u) << r.error;
+    EXPECT_EQ(dir.reads, 1);
+    EXPECT_EQ(dir.checked, "Long File Name.txt");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // GetShortPathNameA's rules: the name copied piece by piece, each component
 // that is not a legal 8.3 name replaced by its short name in its directory.
 #include <cstring>
+#include <utility>
 
 #include "heaparray.h"
 #include "pathtext.h"
@@ -17,28 +18,38 @@ constexpr size_t NONE = static_cast<size_t>(-1);
 // when first asked for.
 class listing {
   public:
-    DWORD read(dir_reader &dirs, std::string_view dir)
+    DWORD read(dir_reader &dirs, dir_handle dir, const dir_id &id)
     {
         size_t count = 0;
         text_.resize(0);
-        named_ = false;
-        if (DWORD err = dirs.open(dir))
+        id_ = id;
+        named_ = held_ = false;
+        short_source how;
+        if (DWORD err = dirs.list(dir, how))
             return err;
-        while (const char *e = dirs.next()) {
-            const size_t at = text_.size(), len = strlen(e) + 1; // with its NUL
-            if (strcmp(e, ".") == 0 || strcmp(e, "..") == 0)
+        dir_entry e;
+        while (true) {
+            if (DWORD err = dirs.next(e))
+                return err;
+            if (!e.name)
+                break;
+            const size_t at = text_.size(), len = strlen(e.name) + 1; // with its NUL
+            if (strcmp(e.name, ".") == 0 || strcmp(e.name, "..") == 0)
                 continue;
             if (!text_.resize(at + len))
                 return ERROR_NOT_ENOUGH_MEMORY;
-            memcpy(&text_[at], e, len);
+            memcpy(&text_[at], e.name, len);
             count++;
         }
         if (!names_.resize(count))
             return ERROR_NOT_ENOUGH_MEMORY;
         for (size_t i = 0, at = 0; i < count; at += names_[i++].size() + 1)
             names_[i] = std::string_view(&text_[at]);
+        held_ = true;
         return 0;
     }
+    // Whether this holds the whole listing of directory `id`.
+    bool holds(const dir_id &id) const { return held_ && id_ == id; }
     size_t size() const { return names_.size(); }
     std::string_view name(size_t i) const { return names_[i]; }
     // The entry of that very name, else the first in byte order that equals
@@ -70,7 +81,8 @@ class listing {
     heap_array<char> text_; // the names, each with its NUL
     heap_array<std::string_view> names_;
     heap_array<short_name> shorts_;
-    bool named_ = false;
+    dir_id id_;
+    bool named_ = false, held_ = false;
 };
 
 // Finds `component` among `entries`: the entry it names, and what the short
@@ -94,9 +106,120 @@ DWORD find_component(listing &entries, std::string_view component, bool last, si
     return 0;
 }
 
-// The directory a path starts from, and the part of it still to be walked.
-DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, path_text &dir,
-               std::string_view &rest)
+constexpr size_t LISTINGS = 4; // the directories one walk remembers
+
+// Where a walk stands: the directories it went into, each held open, and
+// the entry it found last, opened only when the walk goes into it (a file
+// may be named on the way if ".." follows it). A directory met again, by
+// a link or by "..", is neither read nor named again while it is one of
+// the last few listed.
+class walker {
+  public:
+    explicit walker(dir_reader &dirs) : dirs_(dirs) {}
+    ~walker()
+    {
+        while (depth_)
+            dirs_.close(stack_[--depth_].handle);
+    }
+    walker(const walker &) = delete;
+    walker &operator=(const walker &) = delete;
+
+    // From the root of `drive`, or the working directory for drive 0.
+    DWORD start(char drive)
+    {
+        frame f{};
+        if (!stack_.resize(1))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (DWORD err = dirs_.start(drive, f.handle, f.id))
+            return err;
+        stack_[depth_++] = f;
+        return 0;
+    }
+    // Finds `component` in the directory the walk stands in; `shown` is
+    // what the short form shows for it, good until the next step.
+    DWORD step(std::string_view component, bool last, std::string_view &shown)
+    {
+        listing *entries = nullptr;
+        size_t found = NONE;
+        if (DWORD err = enter_found())
+            return err;
+        if (DWORD err = listing_here(entries))
+            return err;
+        if (DWORD err = find_component(*entries, component, last, found, shown))
+            return err;
+        found_ = name_.assign(entries->name(found));
+        return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    }
+    // "..": back where the walk came from; above where it started, the
+    // parent on the disk.
+    DWORD leave()
+    {
+        frame up{};
+        if (std::exchange(found_, false))
+            return 0;
+        if (depth_ > 1) {
+            dirs_.close(stack_[--depth_].handle);
+            return 0;
+        }
+        if (DWORD err = dirs_.up(stack_[0].handle, up.handle, up.id))
+            return err;
+        dirs_.close(stack_[0].handle);
+        stack_[0] = up;
+        return 0;
+    }
+    // Whether what the walk ends on exists, links followed.
+    DWORD finish() { return found_ ? dirs_.check(stack_[depth_ - 1].handle, name_.c_str()) : 0; }
+
+  private:
+    struct frame {
+        dir_handle handle;
+        dir_id id;
+    };
+
+    DWORD enter_found()
+    {
+        frame f{};
+        if (!found_)
+            return 0;
+        if (!stack_.resize(depth_ + 1))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (DWORD err = dirs_.open(stack_[depth_ - 1].handle, name_.c_str(), f.handle, f.id))
+            return err;
+        stack_[depth_++] = f;
+        found_ = false;
+        return 0;
+    }
+    // The listing of the directory the walk stands in: one remembered, else
+    // read into the one used least lately.
+    DWORD listing_here(listing *&entries)
+    {
+        const frame &here = stack_[depth_ - 1];
+        size_t pick = 0;
+        for (size_t i = 0; i < LISTINGS; i++) {
+            if (lists_[i].holds(here.id)) {
+                pick = i;
+                break;
+            }
+            pick = used_[i] < used_[pick] ? i : pick;
+        }
+        used_[pick] = ++clock_;
+        entries = &lists_[pick];
+        return entries->holds(here.id) ? 0 : entries->read(dirs_, here.handle, here.id);
+    }
+
+    dir_reader &dirs_;
+    heap_array<frame> stack_;
+    size_t depth_ = 0;
+    fixed_text<1024> name_; // the real name of the entry found last
+    bool found_ = false;
+    listing lists_[LISTINGS];
+    unsigned long used_[LISTINGS] = {};
+    unsigned long clock_ = 0;
+};
+
+// Where a path starts (the root of a drive, or 0 for the working directory)
+// and the part of it still to be walked; `out` gets what comes before.
+DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, char &drive, std::string_view &rest)
 {
     if (path.size() >= 2 && is_sep(path[0]) && is_sep(path[1])) {
         const bool device =
@@ -108,37 +231,48 @@ DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, path_tex
         out.append(sub(path, 0, 4));
         path = sub(path, 4);
     }
-    const bool drive = path.size() >= 2 && path[1] == ':';
-    rest = sub(path, drive ? 2 : 0);
-    out.append(sub(path, 0, drive ? 2 : 0));
+    const bool has_drive = path.size() >= 2 && path[1] == ':';
+    rest = sub(path, has_drive ? 2 : 0);
+    out.append(sub(path, 0, has_drive ? 2 : 0));
     const bool rooted = !rest.empty() && is_sep(rest[0]);
-    if (rooted || (drive && upper(path[0]) != upper(cwd.drive()))) { // a drive's root
-        dir.clear();
-        dir.append(drive ? path[0] : cwd.drive());
-        return dir.append(":\\") ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    drive = 0;
+    if (rooted || (has_drive && upper(path[0]) != upper(cwd.drive())))
+        drive = has_drive ? path[0] : cwd.drive();
+    return 0;
+}
+
+// An absolute path that begins with the working directory's own text
+// (GetFullPathNameA's result for a relative name) walks that part by the
+// directory's real names, which may hold a backslash.
+DWORD walk_cwd(char drive, std::string_view &rest, current_dir &cwd, walker &w, path_text &out)
+{
+    std::string_view text, real;
+    DWORD err = 0;
+    if (upper(drive) != upper(cwd.drive()) || !cwd.get(text, err) || (real = cwd.real()).empty())
+        return 0;
+    const std::string_view dir = sub(text, 2);
+    if (dir.size() < 2 || sub(rest, 0, dir.size()) != dir ||
+        (rest.size() > dir.size() && !is_sep(rest[dir.size()])))
+        return 0;
+    for (size_t i = 0, j; i < real.size(); i = j) {
+        j = real.find('/', i + 1);
+        j = j == std::string_view::npos ? real.size() : j;
+        const std::string_view name = sub(real, i + 1, j - i - 1);
+        std::string_view shown;
+        if (name.empty())
+            continue;
+        if ((err = w.step(name, false, shown)) != 0)
+            return err;
+        if (!out.append('\\') || !out.append(shown))
+            return ERROR_FILENAME_EXCED_RANGE;
     }
-    std::string_view base;
-    DWORD error = 0;
-    if (!cwd.get(base, error))
-        return error;
-    return dir.assign(base) ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    rest = sub(rest, dir.size());
+    return 0;
 }
 
-void leave(path_text &dir)
+// Walks `rest`, adding to `out` what the short form shows.
+DWORD walk(std::string_view rest, walker &w, path_text &out)
 {
-    const size_t sep = dir.view().rfind('\\');
-    dir.resize(sep <= 2 ? 3 : sep);
-}
-
-bool enter(path_text &dir, std::string_view name)
-{
-    return (dir.back() == '\\' || dir.append('\\')) && dir.append(name);
-}
-
-// Walks `rest` from `dir`, adding to `out` what the short form shows.
-DWORD walk(std::string_view rest, dir_reader &dirs, path_text &dir, path_text &out)
-{
-    listing entries;
     for (size_t i = 0; i < rest.size();) {
         if (is_sep(rest[i])) {
             if (!out.append(rest[i++]))
@@ -147,24 +281,16 @@ DWORD walk(std::string_view rest, dir_reader &dirs, path_text &dir, path_text &o
         }
         size_t j = rest.find_first_of("\\/", i);
         j = j == std::string_view::npos ? rest.size() : j;
-        const std::string_view c = sub(rest, i, j - i);
+        std::string_view shown = sub(rest, i, j - i);
         i = j;
-        bool fits = true;
-        if (c == "." || c == "..") {
-            if (c == "..")
-                leave(dir);
-            fits = out.append(c);
-        } else {
-            const bool last = rest.find_first_not_of("\\/", j) == std::string_view::npos;
-            size_t found = NONE;
-            std::string_view shown;
-            if (DWORD err = entries.read(dirs, dir.view()))
-                return err;
-            if (DWORD err = find_component(entries, c, last, found, shown))
-                return err;
-            fits = out.append(shown) && enter(dir, entries.name(found));
-        }
-        if (!fits)
+        DWORD err = 0;
+        if (shown == "..")
+            err = w.leave();
+        else if (shown != ".")
+            err = w.step(shown, rest.find_first_not_of("\\/", j) == std::string_view::npos, shown);
+        if (err)
+            return err;
+        if (!out.append(shown))
             return ERROR_FILENAME_EXCED_RANGE;
     }
     return 0;
@@ -178,15 +304,21 @@ path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, c
     if (path.empty())
         return {0, ERROR_PATH_NOT_FOUND};
     path_text out;
-    path_text dir;
     std::string_view rest;
-    if (DWORD err = start_of(path, cwd, out, dir, rest))
+    char drive = 0;
+    if (DWORD err = start_of(path, cwd, out, drive, rest))
         return {0, err};
     if (rest.find_first_of("*?") != std::string_view::npos)
         return {0, ERROR_INVALID_NAME};
-    if (DWORD err = walk(rest, dirs, dir, out))
-        return {0, err};
-    if (DWORD err = dirs.check(dir.view()))
+    walker w(dirs);
+    DWORD err = w.start(drive);
+    if (!err && drive)
+        err = walk_cwd(drive, rest, cwd, w, out);
+    if (!err)
+        err = walk(rest, w, out);
+    if (!err)
+        err = w.finish();
+    if (err)
         return {0, err};
     if (size <= out.size())
         return {static_cast<DWORD>(out.size() + 1), 0};

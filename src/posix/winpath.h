@@ -1,11 +1,11 @@
 // The Windows path rules of the emulation, as functions of their inputs: the
 // name, the current directory and (for short names) a directory reader. The
-// kernel32-shaped calls in kernel32.cpp only gather that context from the
-// process, so tests can run any name against any current directory.
+// kernel32-shaped calls in kernel32.cpp only hand them the process's view
+// of the disk (disk.h), so tests can run any name against any directory.
 #pragma once
 
 #include <cstddef>
-#include <dirent.h>
+#include <cstdint>
 #include <string_view>
 
 #include "fixedtext.h"
@@ -34,42 +34,54 @@ class current_dir {
         dir = fixed_;
         return true;
     }
+    // After get(): the directory as the real names from the root, each
+    // after a "/" ("/home/x\y" for "Z:\home\x\y"), where a real name
+    // may hold a backslash; empty when the names are the Windows text's own.
+    virtual std::string_view real() const { return {}; }
 
   private:
     std::string_view fixed_;
 };
 
-// Lists directories named by absolute Windows paths.
+// A directory that a dir_reader opened, by the reader's own number.
+using dir_handle = int;
+
+// What a directory is, whichever way it was reached: its device and inode.
+struct dir_id {
+    uint64_t device = 0, inode = 0;
+    bool operator==(const dir_id &o) const { return device == o.device && inode == o.inode; }
+};
+
+// How the entries of a directory get their short names: made by the model
+// of shortnames.h; kept by the volume, one for each entry; or none at all.
+enum class short_source { made, kept, none };
+
+// One entry of a directory as read: its real name, and the short name the
+// volume keeps for it where it keeps one.
+struct dir_entry {
+    const char *name = nullptr; // nullptr after the last entry
+    const char *kept = nullptr;
+};
+
+// The disk as the short-name walk reaches it: each directory by handle,
+// through its parent, by the real name of its entry there.
 class dir_reader {
   public:
     virtual ~dir_reader() = default;
-    // Starts listing `dir`; 0 or a Windows error code.
-    virtual DWORD open(std::string_view dir) = 0;
-    // The next entry's name ("." and ".." included), or nullptr after the last.
-    virtual const char *next() = 0;
-    // Whether the whole path exists, links followed; 0 or a Windows error code.
-    virtual DWORD check(std::string_view path) = 0;
-};
-
-// The folders of the POSIX file system: drive `drive` is the folder `root`
-// ("" for "/"), which must outlive the reader; every other drive has no
-// directory.
-class posix_dirs : public dir_reader {
-  public:
-    posix_dirs(char drive, std::string_view root) : drive_(drive), root_(root) {}
-    ~posix_dirs() override { close(); }
-    DWORD open(std::string_view dir) override;
-    const char *next() override;
-    DWORD check(std::string_view path) override;
-
-  private:
-    bool to_posix(std::string_view path);
-    void close();
-
-    char drive_;
-    std::string_view root_;
-    fixed_text<MAX_CHARS + 4096> path_;
-    DIR *dir_ = nullptr;
+    // The root of `drive` or, for drive 0, the working directory.
+    virtual DWORD start(char drive, dir_handle &dir, dir_id &id) = 0;
+    // The directory that the entry `name` of `parent` is, links followed.
+    virtual DWORD open(dir_handle parent, const char *name, dir_handle &dir, dir_id &id) = 0;
+    // The parent of `dir`; the root of a drive is its own parent.
+    virtual DWORD up(dir_handle dir, dir_handle &parent, dir_id &id) = 0;
+    virtual void close(dir_handle dir) = 0;
+    // Starts reading the entries of `dir`; says how they get short names.
+    virtual DWORD list(dir_handle dir, short_source &how) = 0;
+    // The next entry ("." and ".." included); e.name is nullptr after the
+    // last. 0 or a Windows error code.
+    virtual DWORD next(dir_entry &e) = 0;
+    // Whether the entry `name` of `dir` exists, links followed.
+    virtual DWORD check(dir_handle dir, const char *name) = 0;
 };
 
 // What a kernel32 path call returns: the length without NUL, the size needed

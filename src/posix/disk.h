@@ -1,0 +1,56 @@
+// The real disk: the one place that reads directories and the working
+// directory. Everything here is reached through the seams of winpath.h.
+#pragma once
+
+#include <dirent.h>
+
+#include "winpath.h"
+
+namespace winpath {
+
+// The folders of the POSIX file system. Drive `drive` is the folder `root`;
+// the working directory is `cwd`, or the process's own when it is null.
+// Both strings must outlive the reader. Every other drive has no directory.
+class posix_dirs : public dir_reader {
+  public:
+    posix_dirs(char drive, const char *root, const char *cwd = nullptr)
+        : drive_(drive), root_(root), cwd_(cwd)
+    {
+    }
+    ~posix_dirs() override { end_list(); }
+    posix_dirs(const posix_dirs &) = delete;
+    posix_dirs &operator=(const posix_dirs &) = delete;
+
+    DWORD start(char drive, dir_handle &dir, dir_id &id) override;
+    DWORD open(dir_handle parent, const char *name, dir_handle &dir, dir_id &id) override;
+    DWORD up(dir_handle dir, dir_handle &parent, dir_id &id) override;
+    void close(dir_handle dir) override;
+    DWORD list(dir_handle dir, short_source &how) override;
+    DWORD next(dir_entry &e) override;
+    DWORD check(dir_handle dir, const char *name) override;
+
+  private:
+    void end_list();
+
+    char drive_;
+    const char *root_, *cwd_;
+    dir_id root_id_;
+    bool root_known_ = false;
+    DIR *listed_ = nullptr;
+};
+
+// Drive Z: is "/", and its current directory the process's working directory.
+class process_dir : public current_dir {
+  public:
+    static constexpr char DRIVE = 'Z';
+    process_dir() : current_dir({}) {}
+    char drive() const override { return DRIVE; }
+    bool get(std::string_view &dir, DWORD &error) override;
+    std::string_view real() const override { return real_; }
+
+  private:
+    char real_[MAX_CHARS + 1] = ""; // getcwd's own text
+    char path_[MAX_CHARS + 3] = "";
+};
+
+} // namespace winpath
