@@ -20,6 +20,12 @@ DWORD code_from_errno(int err, bool last_component)
         {EBADF, ERROR_INVALID_HANDLE},
         {ENOMEM, ERROR_NOT_ENOUGH_MEMORY},
         {EROFS, ERROR_WRITE_PROTECT},
+        {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+        {ENFILE, ERROR_TOO_MANY_OPEN_FILES},
+        {EFBIG, ERROR_FILE_TOO_LARGE},
+#ifdef EDQUOT // not in the Windows C runtime's errno.h
+        {EDQUOT, ERROR_NOT_ENOUGH_QUOTA},
+#endif
     };
     if (err == ENOENT)
         return last_component ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;

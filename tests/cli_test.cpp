@@ -14,8 +14,10 @@
 #include <fstream>
 #include <iconv.h>
 #include <optional>
+#include <signal.h>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,10 +59,13 @@ struct message {
 const message MESSAGES[] = {
     {2, "The system cannot find the file specified.\n", "File not found.\n"},
     {3, "The system cannot find the path specified.\n", "Path not found.\n"},
+    {4, "The system cannot open the file.\n", "Too many open files.\n"},
+    {87, "The parameter is incorrect.\n", "Invalid parameter.\n"},
     {111, "The file name is too long.\n", "Buffer overflow.\n"},
     {123, "The filename, directory name, or volume label syntax is incorrect.\n", "Invalid name.\n"},
     {161, "The specified path is invalid.\n", "Path is invalid.\n"},
     {206, "The filename or extension is too long.\n", "File name is too long.\n"},
+    {223, "The file size exceeds the limit allowed and cannot be saved.\n", "Error code=223\n"},
     {6, "The handle is invalid.\n", "Invalid handle.\n"},
     {112, "There is not enough space on the disk.\n", "Disk full.\n"},
     {1921, "The name of the file cannot be resolved by the system.\n", "The filename cannot be resolved.\n"},
@@ -142,6 +147,8 @@ const std::vector<row> TABLE = {
     {"western", {"-/", "C:\\caf\xE9\\sub\\x.txt"}, ok("C:/caf\xE9\\sub/x.txt")},
     {"shift jis", {"-c", "C:\\\x95\\\\sub\\y.txt"}, ok("//C/\x95\\sub/y.txt")},
     {"no lead byte", {"-/", "C:\\\xA0\\\xDF\\z"}, ok("C:/\xA0/\xDF/z.")},
+    // In UTF-8, "т" ends in 0x82, a lead byte: the backslash after it stays.
+    {"utf-8 ending in a lead byte", {"-/", "C:\\кот\\sub\\x.txt"}, ok("C:/кот\\sub/x.txt")},
     // Network and device paths, and paths without a last component.
     {"network path", {"\\\\server\\share\\x.txt"}, fails(161)},
     {"device", {"nul"}, fails(161)},
@@ -203,6 +210,21 @@ const std::vector<row> TABLE = {
     {"short alias, missing directory", {"-s", "longdi~1\\nodir\\x.txt"}, fails(3), fails(2)},
     {"short, no such alias on the way", {"-s", "NOSUCH~1\\x.txt"}, fails(3), fails(2)},
     {"short, no such alias", {"-s", "NOSUCH~1"}, fails(2)},
+    // Two entries equal but for case: the first in byte order is found.
+    {"short, names equal but for case",
+     {"-s", "MIXED\\upper.txt"},
+     ok("{D}\\MIXED\\upper.txt"),
+     ok("{D}\\Mixed\\upper.txt")}, // Wine prints the case on disk
+    {"short, the other of two names equal but for case", {"-s", "MIXED\\lower.txt"}, fails(2)},
+    // Control bytes are never legal in a short name: they are dropped.
+    {"short, line feed in a name", {"-sfe", "line\nfeed"}, ok("LINEFE~1."), ok("LINE~EJD.")},
+    {"short, line feed in a short name", {"-sfe", "a\nb"}, ok("AB1E27~1."), ok("a\nb.")},
+    // Without -s a name is printed as it stands, line feed and all.
+    {"line feed in a name", {"-f", "C:\\x\\a\nb.txt"}, ok("a\nb")},
+    // Devices and other drives under -s: the short form fails first.
+    {"short, device", {"-s", "nul"}, fails(87), fails(2)},
+    {"short, another drive's root", {"-s", "C:\\"}, fails(3), fails(161)}, // Wine has a C:
+    {"short, another drive", {"-s", "D:\\x"}, fails(3), fails(2)},
 };
 
 std::string windows_form(std::string posix)
@@ -260,9 +282,15 @@ class CommandLineTable : public testing::Test {
         base_ = temp_dir("ts"); // 8.3-legal, so short forms of it are itself
         ASSERT_NE(base_, "");
         dir_ = base_ + "/work";
-        for (const char *d : {"", "/Long Directory"})
+        for (const char *d : {"", "/Long Directory", "/Mixed", "/mixed"})
             ASSERT_EQ(mkdir((dir_ + d).c_str(), 0755), 0);
-        for (const char *f : {"/report.txt", "/Long File Name.txt", "/Long Directory/inner file.txt"})
+        for (const char *f : {"/report.txt",
+                              "/Long File Name.txt",
+                              "/Long Directory/inner file.txt",
+                              "/Mixed/upper.txt",
+                              "/mixed/lower.txt",
+                              "/line\nfeed",
+                              "/a\nb"})
             close(open((dir_ + f).c_str(), O_CREAT | O_WRONLY, 0644));
         for (int i = 1; i <= 5; i++) // the fifth takes the checksum form
             close(open((dir_ + "/Crowded " + std::to_string(i) + ".txt").c_str(), O_CREAT | O_WRONLY, 0644));
@@ -354,6 +382,12 @@ class CommandLineTable : public testing::Test {
                 _exit(NO_OTHER_USER);
             if (as) // a folder the other user can write to (valgrind's files)
                 setenv("TMPDIR", "/tmp", 1);
+            if (limit_.resource >= 0) {
+                const rlimit l{limit_.value, limit_.value};
+                signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails with EFBIG
+                if (setrlimit(limit_.resource, &l) != 0)
+                    _exit(CANNOT_START);
+            }
             execv(argv[0], argv.data());
             fprintf(stderr, "cannot start %s: %s\n", argv[0], strerror(errno));
             _exit(CANNOT_START);
@@ -375,9 +409,16 @@ class CommandLineTable : public testing::Test {
 
     static constexpr int CANNOT_START = 251, NO_OTHER_USER = 252;
     static std::string base_, dir_;
+    // A limit that the next runs start under (resource -1: none).
+    struct limit {
+        int resource;
+        rlim_t value;
+    };
+    static limit limit_;
 };
 
 std::string CommandLineTable::base_, CommandLineTable::dir_;
+CommandLineTable::limit CommandLineTable::limit_{-1, 0};
 
 TEST_F(CommandLineTable, EveryRow)
 {
@@ -407,6 +448,19 @@ TEST_F(CommandLineTable, LostOutputIsAFailure)
     check({"disk full", {"-p", "report.txt"}, fails(112)}, "/dev/full");
     check({"closed", {"-p", "report.txt"}, fails(6)}, "");
     check({"usage, disk full", {"-x"}, usage()}, "/dev/full");
+}
+
+// Limits of the process: -s with no file handle left to open, and a line
+// written past the file size limit.
+TEST_F(CommandLineTable, LimitsOfTheProcess)
+{
+    if (command().size() > 1)
+        GTEST_SKIP() << "the limits would bind Wine or valgrind as well";
+    limit_ = {RLIMIT_NOFILE, 3};
+    check({"too many open files", {"-s", "Long Directory\\inner file.txt"}, fails(4)});
+    limit_ = {RLIMIT_FSIZE, 100}; // room for the message, not for the line
+    check({"file size limit", {"-f", std::string(200, 'x')}, fails(223)}, (base_ + "/limited").c_str());
+    limit_ = {-1, 0};
 }
 
 // The other user must reach the program and the folder, wherever the build

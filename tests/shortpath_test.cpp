@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "disk.h"
+#include "heaparray.h"
 #include "memory_dir.h"
 #include "tempdir.h"
 #include "tsv.h"
@@ -189,6 +190,64 @@ TEST(ShortNameModel, EveryEntryHasItsOwnShortName)
     names.emplace_back("img_00~2.jpe");
     memory_dir dir(names);
     EXPECT_EQ(short_name_fault(dir), "");
+}
+
+// Names of one stem take their numbers in byte order ("L" before "l"),
+// whatever the directory lists first; each row is a directory in its own
+// order and the short name of each entry.
+TEST(ShortNameModel, ByteOrderAcrossCase)
+{
+    struct {
+        std::vector<std::string> entries, aliases;
+    } rows[] = {
+        {{"Other stem.txt", "long Aa 1.txt", "Long Aa 2.txt"},
+         {"OTHERS~1.TXT", "LONGAA~2.TXT", "LONGAA~1.TXT"}},
+        {{"long Aa 1.txt", "Long Aa 2.txt", "Other stem.txt"},
+         {"LONGAA~2.TXT", "LONGAA~1.TXT", "OTHERS~1.TXT"}},
+        {{"Zz", "long Aa b", "Long Aa c", "long Aa a", "LONG AA D"},
+         {"Zz", "LONGAA~4", "LONGAA~2", "LONGAA~3", "LONGAA~1"}},
+        {{"LO.txt", "long Aa 9.txt", "Long Aa 1.txt", "lo.TXT"},
+         {"LO.txt", "LONGAA~2.TXT", "LONGAA~1.TXT", "lo.TXT"}},
+    };
+    for (const auto &row : rows) {
+        memory_dir dir(row.entries);
+        winpath::current_dir cwd("C:\\");
+        for (size_t i = 0; i < row.entries.size(); i++) {
+            char buf[64];
+            const winpath::path_result r =
+                winpath::short_path(("C:\\" + row.entries[i]).c_str(), cwd, dir, buf, sizeof buf);
+            EXPECT_EQ(r.value ? std::string(buf + 3) : "error", row.aliases[i]) << row.entries[i];
+        }
+    }
+}
+
+// Memory that runs out anywhere in the listing or the model gives 8: the
+// n-th allocation fails, for every n until none does.
+int allocations_left = 0;
+void *failing_realloc(void *p, size_t n) { return allocations_left-- > 0 ? realloc(p, n) : nullptr; }
+
+TEST(ShortNameModel, MemoryRunningOut)
+{
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; i++)
+        names.push_back("Long File Name " + std::to_string(i) + ".txt");
+    memory_dir dir(names);
+    winpath::current_dir cwd("C:\\");
+    char buf[64], plain[64];
+    ASSERT_NE(winpath::short_path("C:\\Long File Name 150.txt", cwd, dir, plain, sizeof plain).value, 0u);
+    winpath::path_result r{0, 0};
+    int failures = 0;
+    for (int n = 0; r.value == 0 && n < 100; n++, failures++) {
+        allocations_left = n;
+        winpath::table_realloc = failing_realloc;
+        r = winpath::short_path("C:\\Long File Name 150.txt", cwd, dir, buf, sizeof buf);
+        winpath::table_realloc = realloc;
+        if (r.value == 0) {
+            EXPECT_EQ(r.error, 8u) << "allocation " << n;
+        }
+    }
+    EXPECT_STREQ(buf, plain);
+    EXPECT_GE(failures, 4); // the names, their views, the model's table and order
 }
 
 TEST_F(ShortNames, LookupIgnoresCaseOnlyWithoutAnExactEntry)

@@ -10,6 +10,9 @@
 
 namespace winpath {
 
+// What the tables grow with: realloc, or a test's stand-in that fails.
+inline void *(*table_realloc)(void *, size_t) = realloc;
+
 template <class T> class heap_array {
     static_assert(std::is_trivially_copyable_v<T>);
 
@@ -26,7 +29,7 @@ template <class T> class heap_array {
         if (n > capacity_) {
             const size_t room = n < 2 * capacity_ ? 2 * capacity_ : n;
             void *grown = room <= SIZE_MAX / sizeof(T)
-                              ? realloc(static_cast<void *>(items_), room * sizeof(T))
+                              ? table_realloc(static_cast<void *>(items_), room * sizeof(T))
                               : nullptr;
             if (!grown)
                 return false;

@@ -42,6 +42,7 @@ constexpr message MESSAGES[] = {
     {161, "The specified path is invalid.\n"},
     {183, "Cannot create a file when that file already exists.\n"},
     {206, "The filename or extension is too long.\n"},
+    {223, "The file size exceeds the limit allowed and cannot be saved.\n"},
     {267, "The directory name is invalid.\n"},
     {317, "The system cannot find message text for message number 0x%1 in the message file for %2.\n"},
     {1005,
@@ -49,6 +50,7 @@ constexpr message MESSAGES[] = {
      "Please make sure that all required file system drivers are loaded and that the volume is not "
      "corrupted.\n"},
     {1117, "The request could not be performed because of an I/O device error.\n"},
+    {1816, "Not enough quota is available to process this command.\n"},
     {1392, "The file or directory is corrupted and unreadable.\n"},
     {1920, "The file cannot be accessed by the system.\n"},
     {1921, "The name of the file cannot be resolved by the system.\n"},

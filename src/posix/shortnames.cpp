@@ -27,7 +27,7 @@ constexpr std::array<char_class, 256> CHARS = [] {
     const std::string_view illegal = "\"*+,/:;<=>?[\\]|";
     for (int c = 0; c < 256; c++) {
         const bool bad = illegal.find(static_cast<char>(c)) != std::string_view::npos;
-        t[c].legal = c < 0x80 && c != ' ' && !bad;
+        t[c].legal = c > ' ' && c < 0x80 && !bad; // no control byte, as FAT has it
         if (c > ' ' && c < 0x7F)
             t[c].alias = bad ? '_' : upper(static_cast<char>(c));
     }
