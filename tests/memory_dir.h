@@ -35,17 +35,39 @@ struct memory_dir : winpath::dir_reader {
         return start(0, dir, id);
     }
     void close(winpath::dir_handle) override {}
-    DWORD list(winpath::dir_handle, winpath::short_source &how) override
+    DWORD list(winpath::dir_handle, winpath::short_source &how_listed) override
     {
         reads++;
         at = 0;
-        how = winpath::short_source::made;
+        how_listed = how;
         return 0;
     }
     DWORD next(winpath::dir_entry &e) override
     {
         e = {};
-        e.name = at < names.size() ? names[at++].c_str() : nullptr;
+        if (at == fail_at)
+            return ERROR_IO_DEVICE;
+        if (at < names.size()) {
+            e.kept = listed_kept && at < kept.size() ? kept[at].c_str() : nullptr;
+            e.name = names[at++].c_str();
+        }
+        return 0;
+    }
+    // Kept names asked for one entry at a time, as ntfs-3g gives them.
+    DWORD kept_name(winpath::dir_handle, const char *name, winpath::short_name &out) override
+    {
+        out.clear();
+        for (size_t i = 0; i < names.size() && i < kept.size(); i++)
+            if (names[i] == name)
+                out.assign(std::string_view(kept[i]).substr(0, 12));
+        return 0;
+    }
+    DWORD find_kept(winpath::dir_handle, std::string_view name, winpath::entry_name &found) override
+    {
+        found.clear();
+        for (size_t i = 0; i < kept.size(); i++)
+            if (winpath::same_text(kept[i], name))
+                found.assign(names[i]);
         return 0;
     }
     DWORD check(winpath::dir_handle, const char *name) override
@@ -55,7 +77,13 @@ struct memory_dir : winpath::dir_reader {
     }
 
     std::vector<std::string> names, links;
-    std::string checked; // the name last checked: the entry a path led to
+    // How the entries get short names; for "kept", their kept names, listed
+    // with them or asked for one at a time.
+    winpath::short_source how = winpath::short_source::made;
+    std::vector<std::string> kept;
+    bool listed_kept = true;
+    size_t fail_at = static_cast<size_t>(-1); // the entry whose reading fails
+    std::string checked;                      // the name last checked: the entry a path led to
     int reads = 0;
     size_t at = 0;
 };

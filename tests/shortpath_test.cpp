@@ -221,6 +221,68 @@ TEST(ShortNameModel, ByteOrderAcrossCase)
     }
 }
 
+// Volumes that keep short names, or none: what -s shows and finds there.
+// A kept name that cannot be one (longer than 12 bytes, or not a legal 8.3
+// name) is never shown, and finds nothing: the entry shows its long name.
+TEST(ShortNameSources, KeptOrNone)
+{
+    const std::vector<std::string> names = {"Long File Name 5.txt",
+                                            "lower.txt",
+                                            "Program Files",
+                                            "Damaged One.txt",
+                                            "Bad Kept Name.txt",
+                                            "No Short Name.txt"};
+    const std::vector<std::string> kept = {
+        "LONGFI~5.TXT", "LOWER.TXT", "PROGRA~2", "DAMAGED~1.TXTX", "BAD*NA~1.TXT", ""};
+    struct row {
+        const char *path, *shown; // shown "" for a failure
+        DWORD error;
+    };
+    const std::vector<row> kept_rows = {
+        {"Long File Name 5.txt", "LONGFI~5.TXT", 0},
+        {"longfi~5.txt", "longfi~5.txt", 0},
+        {"LO8FE5~1.TXT", "", 2},
+        {"LONGFI~1.TXT", "", 2},
+        {"program files\\..\\progra~2", "PROGRA~2\\..\\progra~2", 0},
+        {"LOWER.TXT", "LOWER.TXT", 0},
+        {"Damaged One.txt", "Damaged One.txt", 0},
+        {"DAMAGED~1.TXT", "", 2},
+        {"Bad Kept Name.txt", "Bad Kept Name.txt", 0},
+        {"No Short Name.txt", "No Short Name.txt", 0},
+        {"no short name.TXT", "No Short Name.txt", 0},
+        {"NOSHOR~1.TXT", "", 2},
+    };
+    const std::vector<row> none_rows = {
+        {"Long File Name 5.txt", "Long File Name 5.txt", 0},
+        {"long file name 5.TXT", "Long File Name 5.txt", 0},
+        {"LONGFI~5.TXT", "", 2},
+        {"lower.txt", "lower.txt", 0},
+    };
+    winpath::current_dir cwd("C:\\");
+    char buf[256];
+    const auto expect_rows = [&](memory_dir &dir, const std::vector<row> &rows, const char *what) {
+        for (const row &r : rows) {
+            const winpath::path_result got =
+                winpath::short_path((std::string("C:\\") + r.path).c_str(), cwd, dir, buf, sizeof buf);
+            EXPECT_EQ(got.error, r.error) << r.path << ", " << what;
+            EXPECT_EQ(got.value ? std::string(buf + 3) : "", r.shown) << r.path << ", " << what;
+        }
+    };
+    for (bool listed : {true, false}) {
+        memory_dir dir(names);
+        dir.how = winpath::short_source::kept;
+        dir.kept = kept;
+        dir.listed_kept = listed;
+        expect_rows(dir, kept_rows, listed ? "kept names listed" : "kept names asked for");
+    }
+    memory_dir dir(names);
+    dir.how = winpath::short_source::none;
+    expect_rows(dir, none_rows, "no short names");
+    // A listing that fails halfway gives its error, never a partial answer.
+    dir.fail_at = 2;
+    EXPECT_EQ(winpath::short_path("C:\\lower.txt", cwd, dir, buf, sizeof buf).error, ERROR_IO_DEVICE);
+}
+
 // Memory that runs out anywhere in the listing or the model gives 8: the
 // n-th allocation fails, for every n until none does.
 int allocations_left = 0;

@@ -13,6 +13,14 @@
 #include "errmap.h"
 #include "pathtext.h"
 
+#ifdef __linux__
+#include <cstdio>
+#include <linux/msdos_fs.h>
+#include <sys/ioctl.h>
+#include <sys/vfs.h>
+#include <sys/xattr.h>
+#endif
+
 namespace winpath {
 namespace {
 
@@ -32,6 +40,33 @@ DWORD opened(int fd, bool last, dir_handle &dir, dir_id &id)
     dir = fd;
     id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
     return 0;
+}
+
+// How the volume that holds a directory's entries names them in 8.3 form.
+// Linux tells FAT (its vfat driver reads the 8.3 names on disk), exFAT
+// (none) and NTFS through ntfs-3g (DOS names as extended attributes, on
+// every file); every other file system, and Linux's ntfs3 driver, which
+// gives no way to read them, gets names made by the model.
+enum class volume { other, fat, exfat, ntfs_3g };
+
+volume volume_of(int fd)
+{
+#ifdef __linux__
+    constexpr long FAT_MAGIC = 0x4d44, EXFAT_MAGIC = 0x2011BAB0, FUSE_MAGIC = 0x65735546;
+    struct statfs st;
+    char attrib[8];
+    if (fstatfs(fd, &st) != 0)
+        return volume::other;
+    if (st.f_type == FAT_MAGIC)
+        return volume::fat;
+    if (st.f_type == EXFAT_MAGIC)
+        return volume::exfat;
+    if (st.f_type == FUSE_MAGIC && fgetxattr(fd, "system.ntfs_attrib", attrib, sizeof attrib) > 0)
+        return volume::ntfs_3g;
+#else
+    (void)fd;
+#endif
+    return volume::other;
 }
 
 } // namespace
@@ -74,11 +109,18 @@ void posix_dirs::close(dir_handle dir) { ::close(dir); }
 DWORD posix_dirs::list(dir_handle dir, short_source &how)
 {
     end_list();
-    how = short_source::made;
     // fdopendir takes the handle it is given: it gets one of its own.
     const int fd = openat(dir, ".", DIR_FLAGS);
     if (fd < 0)
         return code_from_errno(errno, false);
+    const volume v = volume_of(fd);
+    how = v == volume::other   ? short_source::made
+          : v == volume::exfat ? short_source::none
+                               : short_source::kept;
+    if (v == volume::fat) {
+        fat_ = fd;
+        return 0;
+    }
     listed_ = fdopendir(fd);
     if (!listed_) {
         const int err = errno;
@@ -91,6 +133,8 @@ DWORD posix_dirs::list(dir_handle dir, short_source &how)
 DWORD posix_dirs::next(dir_entry &e)
 {
     e = {};
+    if (fat_ >= 0)
+        return next_fat(e);
     if (!listed_)
         return 0;
     errno = 0;
@@ -114,6 +158,70 @@ void posix_dirs::end_list()
 {
     if (DIR *d = std::exchange(listed_, nullptr))
         closedir(d);
+    if (const int fd = std::exchange(fat_, -1); fd >= 0)
+        ::close(fd);
+}
+
+// One entry of a FAT directory a call: [0] its 8.3 name, [1] its long name,
+// empty where the 8.3 entry is all there is.
+DWORD posix_dirs::next_fat(dir_entry &e)
+{
+#ifdef __linux__
+    static_assert(sizeof fat_entries_ == sizeof(__fat_dirent[2]));
+    const int got = ioctl(fat_, VFAT_IOCTL_READDIR_BOTH, fat_entries_);
+    if (got <= 0) {
+        const int err = errno;
+        end_list();
+        return got < 0 ? code_from_errno(err, false) : 0;
+    }
+    fat_entries_[0].name[255] = fat_entries_[1].name[255] = '\0';
+    e.kept = fat_entries_[0].name;
+    e.name = fat_entries_[1].name[0] ? fat_entries_[1].name : fat_entries_[0].name;
+#else
+    (void)e;
+    end_list();
+#endif
+    return 0;
+}
+
+// ntfs-3g keeps an entry's DOS name as an attribute. The entry is reached
+// through its directory's handle: /proc/self/fd/N/NAME.
+DWORD posix_dirs::kept_name(dir_handle dir, const char *name, short_name &kept)
+{
+    kept.clear();
+#ifdef __linux__
+    char path[32 + 1024], dos[12];
+    if (snprintf(path, sizeof path, "/proc/self/fd/%d/%s", dir, name) >= static_cast<int>(sizeof path))
+        return 0;
+    const ssize_t n = lgetxattr(path, "system.ntfs_dos_name", dos, sizeof dos);
+    if (n > 0)
+        kept.assign(std::string_view(dos, static_cast<size_t>(n)));
+    // None kept (ENODATA), longer than any 8.3 name (ERANGE), or not NTFS.
+    else if (errno != ENODATA && errno != ERANGE && errno != ENOTSUP && errno != EOPNOTSUPP)
+        return code_from_errno(errno, true);
+#else
+    (void)dir, (void)name;
+#endif
+    return 0;
+}
+
+// ntfs-3g finds an entry by its DOS name written exactly, in upper case.
+DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found)
+{
+    struct stat st;
+    short_name kept;
+    found.clear();
+    for (char c : name)
+        found.append(upper(c));
+    if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        found.clear();
+        return errno == ENOENT ? 0 : code_from_errno(errno, true);
+    }
+    if (DWORD err = kept_name(dir, found.c_str(), kept))
+        return err;
+    if (kept.view() != found.view())
+        found.clear();
+    return 0;
 }
 
 bool process_dir::get(std::string_view &dir, DWORD &error)

@@ -28,15 +28,25 @@ class posix_dirs : public dir_reader {
     DWORD list(dir_handle dir, short_source &how) override;
     DWORD next(dir_entry &e) override;
     DWORD check(dir_handle dir, const char *name) override;
+    DWORD kept_name(dir_handle dir, const char *name, short_name &kept) override;
+    DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found) override;
 
   private:
     void end_list();
+    DWORD next_fat(dir_entry &e);
 
     char drive_;
     const char *root_, *cwd_;
     dir_id root_id_;
     bool root_known_ = false;
     DIR *listed_ = nullptr;
+    int fat_ = -1; // a FAT directory, listed with its 8.3 names
+    struct fat_entry {
+        long ino;
+        long off;
+        unsigned short reclen;
+        char name[256];
+    } fat_entries_[2]; // the kernel's struct __fat_dirent[2]
 };
 
 // Drive Z: is "/", and its current directory the process's working directory.

@@ -14,34 +14,37 @@ namespace {
 using path_text = fixed_text<MAX_CHARS + 1>;
 constexpr size_t NONE = static_cast<size_t>(-1);
 
-// One directory's entries, read in one pass, and their short names, made
-// when first asked for.
+// A short name the volume keeps, if it can be one: never longer than
+// 12 bytes, and a legal 8.3 name (a damaged volume may hold anything).
+bool usable_kept(std::string_view kept) { return kept.size() <= 12 && legal_83(kept); }
+
+// One directory's entries, read in one pass, with their short names: kept
+// by the volume and listed with the entries, or made when first asked for.
 class listing {
   public:
     DWORD read(dir_reader &dirs, dir_handle dir, const dir_id &id)
     {
         size_t count = 0;
         text_.resize(0);
+        shorts_.resize(0);
         id_ = id;
         named_ = held_ = false;
-        short_source how;
-        if (DWORD err = dirs.list(dir, how))
+        if (DWORD err = dirs.list(dir, how_))
             return err;
-        dir_entry e;
         while (true) {
+            dir_entry e;
             if (DWORD err = dirs.next(e))
                 return err;
             if (!e.name)
                 break;
-            const size_t at = text_.size(), len = strlen(e.name) + 1; // with its NUL
             if (strcmp(e.name, ".") == 0 || strcmp(e.name, "..") == 0)
                 continue;
-            if (!text_.resize(at + len))
+            if (!add(e, count++))
                 return ERROR_NOT_ENOUGH_MEMORY;
-            memcpy(&text_[at], e.name, len);
-            count++;
         }
-        if (!names_.resize(count))
+        // Kept names came with the entries when one came with any.
+        named_ = how_ == short_source::kept && shorts_.size() > 0;
+        if (!names_.resize(count) || !shorts_.resize(named_ ? count : 0))
             return ERROR_NOT_ENOUGH_MEMORY;
         for (size_t i = 0, at = 0; i < count; at += names_[i++].size() + 1)
             names_[i] = std::string_view(&text_[at]);
@@ -50,6 +53,9 @@ class listing {
     }
     // Whether this holds the whole listing of directory `id`.
     bool holds(const dir_id &id) const { return held_ && id_ == id; }
+    short_source how() const { return how_; }
+    // Whether the volume's short names came with the entries.
+    bool lists_kept() const { return how_ == short_source::kept && named_; }
     size_t size() const { return names_.size(); }
     std::string_view name(size_t i) const { return names_[i]; }
     // The entry of that very name, else the first in byte order that equals
@@ -65,6 +71,8 @@ class listing {
         }
         return folded;
     }
+    // The short names of the entries: those listed as kept (empty for an
+    // entry whose kept name is unusable), or those the model makes.
     DWORD short_names(const short_name *&shorts)
     {
         DWORD err = 0;
@@ -78,33 +86,30 @@ class listing {
     }
 
   private:
+    // Entry `i`; its kept short name too, where one came with it.
+    bool add(const dir_entry &e, size_t i)
+    {
+        const size_t at = text_.size(), len = strlen(e.name) + 1; // with its NUL
+        if (!text_.resize(at + len))
+            return false;
+        memcpy(&text_[at], e.name, len);
+        if (!e.kept)
+            return true;
+        if (!shorts_.resize(i + 1))
+            return false;
+        const std::string_view kept(e.kept, strnlen(e.kept, 13));
+        if (usable_kept(kept))
+            shorts_[i].assign(kept);
+        return true;
+    }
+
     heap_array<char> text_; // the names, each with its NUL
     heap_array<std::string_view> names_;
     heap_array<short_name> shorts_;
     dir_id id_;
+    short_source how_ = short_source::made;
     bool named_ = false, held_ = false;
 };
-
-// Finds `component` among `entries`: the entry it names, and what the short
-// form shows for it. A component that names no entry may be the short name
-// of one, as Windows finds entries by their short names too.
-DWORD find_component(listing &entries, std::string_view component, bool last, size_t &found,
-                     std::string_view &shown)
-{
-    const bool legal = legal_83(component);
-    found = entries.find(component);
-    const bool by_alias = found == NONE && legal && component.find('~') != std::string_view::npos;
-    const short_name *shorts = nullptr;
-    if (by_alias || (found != NONE && !legal))
-        if (DWORD err = entries.short_names(shorts))
-            return err;
-    for (size_t i = 0; by_alias && i < entries.size() && found == NONE; i++)
-        found = same_text(shorts[i].view(), component) ? i : NONE;
-    if (found == NONE)
-        return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-    shown = legal ? component : shorts[found].view();
-    return 0;
-}
 
 constexpr size_t LISTINGS = 4; // the directories one walk remembers
 
@@ -135,20 +140,27 @@ class walker {
         stack_[depth_++] = f;
         return 0;
     }
-    // Finds `component` in the directory the walk stands in; `shown` is
-    // what the short form shows for it, good until the next step.
+    // Finds `component` in the directory the walk stands in, by its long
+    // name, else (a legal 8.3 name) by its short name. `shown` is what the
+    // short form shows for it, good until the next step.
     DWORD step(std::string_view component, bool last, std::string_view &shown)
     {
         listing *entries = nullptr;
-        size_t found = NONE;
         if (DWORD err = enter_found())
             return err;
         if (DWORD err = listing_here(entries))
             return err;
-        if (DWORD err = find_component(*entries, component, last, found, shown))
+        const bool legal = legal_83(component);
+        shown = component;
+        if (const size_t i = entries->find(component); i != NONE) {
+            if (!name_.assign(entries->name(i)))
+                return ERROR_FILENAME_EXCED_RANGE;
+            found_ = true;
+            return legal ? 0 : short_of(*entries, i, shown);
+        }
+        if (DWORD err = legal ? by_short_name(*entries, component) : 0)
             return err;
-        found_ = name_.assign(entries->name(found));
-        return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
+        return found_ ? 0 : last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
     }
     // "..": back where the walk came from; above where it started, the
     // parent on the disk.
@@ -175,6 +187,49 @@ class walker {
         dir_handle handle;
         dir_id id;
     };
+
+    // The short name of entry `i`, just found: made, kept (its long name
+    // where the volume keeps none), or none at all (its long name).
+    DWORD short_of(listing &entries, size_t i, std::string_view &shown)
+    {
+        const short_name *shorts = nullptr;
+        shown = name_.view();
+        if (entries.how() == short_source::none)
+            return 0;
+        if (entries.how() == short_source::kept && !entries.lists_kept()) {
+            if (DWORD err = dirs_.kept_name(here(), name_.c_str(), kept_))
+                return err;
+            shown = usable_kept(kept_.view()) ? kept_.view() : shown;
+            return 0;
+        }
+        if (DWORD err = entries.short_names(shorts))
+            return err;
+        shown = shorts[i].empty() ? shown : shorts[i].view();
+        return 0;
+    }
+    // Finds the entry whose short name `component` is. The model's names all
+    // hold a "~"; a volume may keep any legal 8.3 name.
+    DWORD by_short_name(listing &entries, std::string_view component)
+    {
+        const short_name *shorts = nullptr;
+        const short_source how = entries.how();
+        if (how == short_source::none ||
+            (how == short_source::made && component.find('~') == std::string_view::npos))
+            return 0;
+        if (how == short_source::kept && !entries.lists_kept()) {
+            if (DWORD err = dirs_.find_kept(here(), component, name_))
+                return err;
+            found_ = !name_.empty();
+            return 0;
+        }
+        if (DWORD err = entries.short_names(shorts))
+            return err;
+        for (size_t i = 0; i < entries.size() && !found_; i++)
+            if (same_text(shorts[i].view(), component))
+                found_ = name_.assign(entries.name(i));
+        return 0;
+    }
+    dir_handle here() const { return stack_[depth_ - 1].handle; }
 
     DWORD enter_found()
     {
@@ -210,7 +265,8 @@ class walker {
     dir_reader &dirs_;
     heap_array<frame> stack_;
     size_t depth_ = 0;
-    fixed_text<1024> name_; // the real name of the entry found last
+    entry_name name_; // the real name of the entry found last
+    short_name kept_; // the short name a volume keeps for it
     bool found_ = false;
     listing lists_[LISTINGS];
     unsigned long used_[LISTINGS] = {};

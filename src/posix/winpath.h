@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "fixedtext.h"
+#include "shortnames.h"
 
 #include "winapi.h"
 
@@ -42,6 +43,9 @@ class current_dir {
   private:
     std::string_view fixed_;
 };
+
+// The real name of a directory entry.
+using entry_name = fixed_text<1024>;
 
 // A directory that a dir_reader opened, by the reader's own number.
 using dir_handle = int;
@@ -82,6 +86,22 @@ class dir_reader {
     virtual DWORD next(dir_entry &e) = 0;
     // Whether the entry `name` of `dir` exists, links followed.
     virtual DWORD check(dir_handle dir, const char *name) = 0;
+    // For a volume that keeps short names without listing them: the one
+    // kept for the entry `name` of `dir`, left empty where it keeps none.
+    virtual DWORD kept_name(dir_handle dir, const char *name, short_name &kept)
+    {
+        (void)dir, (void)name;
+        kept.clear();
+        return 0;
+    }
+    // For such a volume: the entry of `dir` whose kept short name is `name`
+    // (ignoring case), by a name it can be opened with; empty for none.
+    virtual DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found)
+    {
+        (void)dir, (void)name;
+        found.clear();
+        return 0;
+    }
 };
 
 // What a kernel32 path call returns: the length without NUL, the size needed
