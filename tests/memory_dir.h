@@ -99,7 +99,8 @@ inline std::vector<winpath::short_name> aliases_of(const std::vector<std::string
 
 // What is wrong with the short names of `dir`, or "" when nothing is: each
 // entry's short name is a legal 8.3 name that no other entry has, ignoring
-// case, and leads back to that entry in one pass over the directory.
+// case, leads back to that entry in one pass over the directory, and is
+// what the entry named alone gets.
 inline std::string short_name_fault(memory_dir &dir)
 {
     DWORD err = 0;
@@ -119,10 +120,13 @@ inline std::string short_name_fault(memory_dir &dir)
             return alias + " is the short name of \"" + owners[key] + "\" and of \"" + dir.names[i] + "\"";
         char buf[64];
         dir.reads = 0;
-        const winpath::path_result r =
-            winpath::short_path(("C:\\" + alias).c_str(), cwd, dir, buf, sizeof buf);
+        winpath::path_result r = winpath::short_path(("C:\\" + alias).c_str(), cwd, dir, buf, sizeof buf);
         if (r.value == 0 || dir.checked != dir.names[i] || dir.reads != 1)
             return alias + " leads to \"" + dir.checked + "\", not to \"" + dir.names[i] + "\"";
+        // The entry named alone gets what the whole directory gives it.
+        r = winpath::short_path(("C:\\" + dir.names[i]).c_str(), cwd, dir, buf, sizeof buf);
+        if (r.value == 0 || buf != "C:\\" + alias)
+            return "\"" + dir.names[i] + "\" alone is " + (r.value ? buf + 3 : "an error") + ", not " + alias;
     }
     return "";
 }

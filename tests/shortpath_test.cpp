@@ -167,7 +167,8 @@ class ShortNames : public testing::Test {
 
 // Crowded directories: many stems that share their first two characters
 // ("IMG_00" to "IMG_03"), names of nine stems with one checksum ("Az", "BU"
-// and "C0" add the same to it), and legal names that hold aliases the
+// and "C0" add the same to it), fourteen of one stem and one checksum (~10
+// and beyond), short bases, and legal names that hold aliases the
 // directory would otherwise hand out.
 TEST(ShortNameModel, EveryEntryHasItsOwnShortName)
 {
@@ -182,12 +183,61 @@ TEST(ShortNameModel, EveryEntryHasItsOwnShortName)
             for (const char *c : {"Az", "BU", "C0"})
                 for (int i = 0; i < 3; i++)
                     names.push_back(std::string("Pic ") + a + b + c + " " + std::to_string(i) + ".jpeg");
+    // One checksum (CAAC) for 14 names of one stem: ~10 and beyond, cut.
+    for (const char *n : {"102124",
+                          "102419",
+                          "127173",
+                          "128642",
+                          "128937",
+                          "144167",
+                          "1576",
+                          "15821",
+                          "173380",
+                          "173675",
+                          "190669",
+                          "215020",
+                          "215315",
+                          "232309"})
+        names.push_back(std::string("Growing ") + n + ".txt");
+    for (const char *n : {"\xC3\xA9.txt", "a b", "a.b.c", "+.txt", "x y.", ".hidden file", "A~B C.txt"})
+        names.emplace_back(n);
     DWORD err = 0;
     const std::vector<winpath::short_name> aliases = aliases_of(names, err);
     ASSERT_EQ(err, 0u);
     for (size_t i = 0; i < aliases.size(); i += 7)
         names.emplace_back(aliases[i].c_str());
     names.emplace_back("img_00~2.jpe");
+    names.emplace_back("GRCAA~11.TXT");
+    memory_dir dir(names);
+    EXPECT_EQ(short_name_fault(dir), "");
+}
+
+// A name named alone gets what the whole folder gives it, in folders
+// crowded enough that aliases reach ~100 and are cut to four characters:
+// "Az", "BU" and "C0" add the same to the checksum, so 243 names of nine
+// stems share one; and 120 more checksums of nine names each, some of
+// which the cut makes equal.
+TEST(ShortNameModel, OneNameAloneAsInTheWholeFolder)
+{
+    const char *pairs[] = {"Az", "BU", "C0"};
+    std::vector<std::string> names;
+    for (int i = 0; i < 243; i++) {
+        std::string n = "Pic ";
+        for (int d = i, k = 0; k < 5; k++, d /= 3)
+            n += pairs[d % 3];
+        names.push_back(n + ".jpeg");
+    }
+    for (int suffix = 0; suffix < 120; suffix++)
+        for (int i = 0; i < 9; i++)
+            names.push_back(std::string("Pic ") + pairs[i % 3] + pairs[i / 3] + " " + std::to_string(suffix) +
+                            ".jpeg");
+    DWORD err = 0;
+    const std::vector<winpath::short_name> aliases = aliases_of(names, err);
+    size_t cut_to_four = 0;
+    for (const winpath::short_name &a : aliases)
+        cut_to_four += a.view().find('~') == 4;
+    EXPECT_GT(cut_to_four, 0u);
+    names.emplace_back(aliases[300].c_str()); // a legal name that holds an alias
     memory_dir dir(names);
     EXPECT_EQ(short_name_fault(dir), "");
 }

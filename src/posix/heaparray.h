@@ -44,6 +44,8 @@ template <class T> class heap_array {
     size_t size() const { return size_; }
     T *begin() { return items_; }
     T *end() { return items_ + size_; }
+    const T *begin() const { return items_; }
+    const T *end() const { return items_ + size_; }
     T &operator[](size_t i) { return items_[i]; }
     const T &operator[](size_t i) const { return items_[i]; }
 

@@ -105,6 +105,19 @@ stem stem_of(std::string_view name)
     return s;
 }
 
+// The part before "~" of the checksum form, uncut: up to 2 base characters
+// and the checksum's 4 hex digits, least significant first.
+size_t checksum_before(std::string_view name, const stem &s, char (&before)[6])
+{
+    static constexpr char HEX[] = "0123456789ABCDEF";
+    const unsigned sum = name_checksum(name);
+    const size_t lead = s.base_len < 2 ? s.base_len : 2;
+    memcpy(before, s.base, lead);
+    for (size_t d = 0; d < 4; d++)
+        before[lead + d] = HEX[sum >> (4 * d) & 0xF];
+    return lead + 4;
+}
+
 // The alias `before`~k.`ext`, `before` cut so that the base stays within 8
 // characters: LO8FE5~9, LO8FE~10.
 void make_alias(std::string_view before, unsigned k, std::string_view ext, short_name &out)
@@ -241,6 +254,254 @@ bool by_bytes(const std::string_view *names, size_t count, short_name *out, name
     return true;
 }
 
+// One name alone. A name's short name depends only on the names that can
+// compete for its aliases, so one is found without naming the directory:
+//  - a legal 8.3 name is its own;
+//  - a plain alias is the k-th free ~1..~4 of its stem, where k is how many
+//    names of the stem come before it in byte order;
+//  - a checksum alias is decided among the "family" of its first c
+//    characters: every alias longer than c before "~" that equals one of
+//    the family's starts with those c characters, and one shorter never
+//    does (the last "~" of an alias is the one before its number). The
+//    family is named by short_names itself, with what decides whether its
+//    names reach the checksum form (the first 4 names of their stems, and
+//    the legal names that hold their aliases). When one of the family's
+//    aliases keeps fewer than c characters, the family was too narrow, and
+//    c shrinks; at c = 0 it holds every name of the extension.
+
+template <class F> void each_name(name_list names, F f)
+{
+    for (size_t at = 0; at < names.size;) {
+        const std::string_view name(names.text + at);
+        f(at, name);
+        at += name.size() + 1;
+    }
+}
+
+// A legal name's "before~k" part and extension, upper case.
+struct legal_parts {
+    short_name before, ext;
+};
+legal_parts parts_of_legal(std::string_view name)
+{
+    legal_parts p;
+    const size_t dot = name.find('.');
+    for (char c : sub(name, 0, dot))
+        p.before.append(upper(c));
+    for (char c : sub(name, dot == std::string_view::npos ? name.size() : dot + 1))
+        p.ext.append(upper(c));
+    return p;
+}
+
+uint64_t stem_key(std::string_view base)
+{
+    uint64_t key = 0;
+    for (size_t i = 0; i < 6; i++)
+        key = key << 8 | (i < base.size() ? static_cast<unsigned char>(base[i]) : 0);
+    return key;
+}
+
+class family {
+  public:
+    family(name_list names, std::string_view ext) : names_(names), ext_(ext) {}
+
+    // Names the family of `prefix`; false when memory runs out.
+    DWORD name(std::string_view prefix)
+    {
+        picks_.resize(0);
+        stems_.resize(0);
+        if (!gather(prefix) || !complete_stems() || !merge())
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (!views_.resize(picks_.size()) || !aliases_.resize(picks_.size()))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        for (size_t i = 0; i < picks_.size(); i++)
+            views_[i] = std::string_view(names_.text + picks_[i].at);
+        return short_names(views_.begin(), views_.size(), aliases_.begin());
+    }
+    // Whether every member's alias keeps `c` characters before its "~".
+    bool closed(size_t c) const
+    {
+        for (size_t i = 0; i < picks_.size(); i++)
+            if (picks_[i].member && aliases_[i].view().rfind('~') < c)
+                return false;
+        return true;
+    }
+    // The alias of the name at `at`, a member.
+    const short_name *alias_of(size_t at) const
+    {
+        for (size_t i = 0; i < picks_.size(); i++)
+            if (picks_[i].at == at)
+                return &aliases_[i];
+        return nullptr;
+    }
+    // The name whose alias is `alias`: a member, or one of the first names
+    // of a stem whose plain aliases begin as the family's.
+    size_t with_alias(std::string_view alias) const
+    {
+        for (size_t i = 0; i < picks_.size(); i++)
+            if (!legal_83(views_[i]) && same_text(aliases_[i].view(), alias))
+                return picks_[i].at;
+        return NO_NAME;
+    }
+
+  private:
+    struct pick {
+        size_t at;
+        bool member;
+    };
+    struct stem_top {
+        uint64_t key;
+        size_t first[PLAIN_ALIASES]; // its first names in byte order
+        size_t count;
+    };
+
+    bool add(size_t at, bool member)
+    {
+        const size_t n = picks_.size();
+        if (!picks_.resize(n + 1))
+            return false;
+        picks_[n] = {at, member};
+        return true;
+    }
+    bool add_stem(const stem &s)
+    {
+        const size_t n = stems_.size();
+        if (!stems_.resize(n + 1))
+            return false;
+        stems_[n].key = stem_key(s.base);
+        return true;
+    }
+    // The members, the stems they and the names like them belong to, and
+    // the legal names that may hold their aliases.
+    bool gather(std::string_view prefix)
+    {
+        const size_t c = prefix.size();
+        bool ok = true;
+        each_name(names_, [&](size_t at, std::string_view y) {
+            if (legal_83(y)) {
+                const legal_parts p = parts_of_legal(y);
+                if (p.ext.view() == ext_ && p.before.view().find('~') != std::string_view::npos &&
+                    sub(p.before.view(), 0, c) == prefix)
+                    ok = ok && add(at, false);
+                return;
+            }
+            const stem s = stem_of(y);
+            if (std::string_view(s.ext) != ext_)
+                return;
+            const std::string_view base(s.base);
+            const bool plain = s.base_len > 2;
+            if (plain && base.size() >= c && sub(base, 0, c) == prefix)
+                ok = ok && add_stem(s);
+            const size_t lead = s.base_len < 2 ? s.base_len : 2;
+            if (lead + 4 < c || sub(base, 0, lead < c ? lead : c) != sub(prefix, 0, lead))
+                return;
+            char before[6];
+            checksum_before(y, s, before);
+            if (std::string_view(before, c) == prefix && (ok = ok && add(at, true)) && plain)
+                ok = ok && add_stem(s);
+        });
+        return ok;
+    }
+    // The first names of every stem gathered, and the legal names that hold
+    // one of its plain aliases.
+    bool complete_stems()
+    {
+        if (stems_.size() == 0)
+            return true;
+        std::sort(
+            stems_.begin(), stems_.end(), [](const stem_top &a, const stem_top &b) { return a.key < b.key; });
+        stems_.resize(std::unique(stems_.begin(),
+                                  stems_.end(),
+                                  [](const stem_top &a, const stem_top &b) { return a.key == b.key; }) -
+                      stems_.begin());
+        bool ok = true;
+        each_name(names_, [&](size_t at, std::string_view y) {
+            if (legal_83(y)) {
+                const legal_parts p = parts_of_legal(y);
+                const size_t tilde = p.before.view().rfind('~');
+                const std::string_view k = sub(p.before.view(), tilde + 1);
+                if (p.ext.view() == ext_ && tilde != std::string_view::npos && k.size() == 1 && k[0] >= '1' &&
+                    k[0] <= '0' + static_cast<int>(PLAIN_ALIASES) &&
+                    find_stem(sub(p.before.view(), 0, tilde)))
+                    ok = ok && add(at, false);
+                return;
+            }
+            const stem s = stem_of(y);
+            if (s.base_len > 2 && std::string_view(s.ext) == ext_)
+                if (stem_top *t = find_stem(s.base))
+                    keep_first(*t, at, y);
+        });
+        for (const stem_top &t : stems_)
+            for (size_t i = 0; i < t.count; i++)
+                ok = ok && add(t.first[i], false);
+        return ok;
+    }
+    stem_top *find_stem(std::string_view base)
+    {
+        if (base.size() > 6)
+            return nullptr;
+        const uint64_t key = stem_key(base);
+        stem_top *t = std::lower_bound(
+            stems_.begin(), stems_.end(), key, [](const stem_top &a, uint64_t k) { return a.key < k; });
+        return t != stems_.end() && t->key == key ? t : nullptr;
+    }
+    void keep_first(stem_top &t, size_t at, std::string_view y)
+    {
+        size_t i = t.count < PLAIN_ALIASES ? t.count++ : PLAIN_ALIASES;
+        for (; i > 0 && y < std::string_view(names_.text + t.first[i - 1]); i--)
+            if (i < PLAIN_ALIASES)
+                t.first[i] = t.first[i - 1];
+        if (i < PLAIN_ALIASES)
+            t.first[i] = at;
+    }
+    // Each name once, a member if it was taken as one.
+    bool merge()
+    {
+        std::sort(picks_.begin(), picks_.end(), [](const pick &a, const pick &b) { return a.at < b.at; });
+        size_t n = 0;
+        for (size_t i = 0; i < picks_.size(); i++) {
+            if (n > 0 && picks_[n - 1].at == picks_[i].at)
+                picks_[n - 1].member = picks_[n - 1].member || picks_[i].member;
+            else
+                picks_[n++] = picks_[i];
+        }
+        return picks_.resize(n);
+    }
+
+    name_list names_;
+    std::string_view ext_;
+    heap_array<pick> picks_;
+    heap_array<stem_top> stems_;
+    heap_array<std::string_view> views_;
+    heap_array<short_name> aliases_;
+};
+
+// The plain alias of `name` (stem `s`): the k-th free ~1..~4, k the count
+// of names of its stem before it in byte order; false when it has none.
+bool plain_alias(name_list names, std::string_view name, const stem &s, short_name &out)
+{
+    short_name candidates[PLAIN_ALIASES];
+    bool taken[PLAIN_ALIASES] = {};
+    for (unsigned k = 1; k <= PLAIN_ALIASES; k++)
+        make_alias(s.base, k, s.ext, candidates[k - 1]);
+    size_t before = 0;
+    each_name(names, [&](size_t, std::string_view y) {
+        if (legal_83(y)) {
+            for (unsigned k = 0; k < PLAIN_ALIASES; k++)
+                taken[k] = taken[k] || same_text(candidates[k].view(), y);
+        } else if (y < name) {
+            const stem t = stem_of(y);
+            before += memcmp(t.base, s.base, sizeof s.base) == 0 && memcmp(t.ext, s.ext, sizeof s.ext) == 0;
+        }
+    });
+    for (unsigned k = 0; k < PLAIN_ALIASES; k++)
+        if (!taken[k] && before-- == 0) {
+            out = candidates[k];
+            return true;
+        }
+    return false;
+}
+
 } // namespace
 
 bool legal_83(std::string_view name)
@@ -270,18 +531,52 @@ DWORD short_names(const std::string_view *names, size_t count, short_name *out)
     for (const sort_item &item : order) {
         if (!out[item.index].empty())
             continue;
-        static constexpr char HEX[] = "0123456789ABCDEF";
-        const unsigned sum = name_checksum(names[item.index]);
         char before[6];
-        const size_t prefix = item.s.base_len < 2 ? item.s.base_len : 2;
-        memcpy(before, item.s.base, prefix);
-        for (size_t d = 0; d < 4; d++) // least significant digit first
-            before[prefix + d] = HEX[sum >> (4 * d) & 0xF];
-        n.take(std::string_view(before, prefix + 4), item.s.ext, NO_LIMIT, out[item.index]);
+        const size_t len = checksum_before(names[item.index], item.s, before);
+        n.take(std::string_view(before, len), item.s.ext, NO_LIMIT, out[item.index]);
         if (out[item.index].empty())
             return ERROR_FILENAME_EXCED_RANGE;
     }
     return 0;
+}
+
+DWORD short_name_of(name_list names, size_t at, short_name &out)
+{
+    const std::string_view name(names.text + at);
+    if (legal_83(name))
+        return out.assign(name) ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    const stem s = stem_of(name);
+    if (s.base_len > 2 && plain_alias(names, name, s, out))
+        return 0;
+    char before[6];
+    family f(names, s.ext);
+    for (size_t c = checksum_before(name, s, before);; c--) {
+        if (DWORD err = f.name(std::string_view(before, c)))
+            return err;
+        if (f.closed(c) || c == 0) {
+            const short_name *alias = f.alias_of(at);
+            out = alias ? *alias : short_name();
+            return alias ? 0 : ERROR_FILENAME_EXCED_RANGE;
+        }
+    }
+}
+
+DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at)
+{
+    at = NO_NAME;
+    const legal_parts p = parts_of_legal(alias);
+    const size_t tilde = p.before.view().rfind('~');
+    if (tilde == std::string_view::npos)
+        return 0;
+    family f(names, p.ext.view());
+    for (size_t c = tilde;; c--) {
+        if (DWORD err = f.name(sub(p.before.view(), 0, c)))
+            return err;
+        if (f.closed(c) || c == 0) {
+            at = f.with_alias(alias);
+            return 0;
+        }
+    }
 }
 
 } // namespace winpath

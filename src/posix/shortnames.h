@@ -28,4 +28,20 @@ bool legal_83(std::string_view name);
 // ten million names of one alias stem).
 DWORD short_names(const std::string_view *names, size_t count, short_name *out);
 
+// A directory's names, each followed by a NUL, one after another.
+struct name_list {
+    const char *text;
+    size_t size; // in bytes, the NULs included
+};
+constexpr size_t NO_NAME = static_cast<size_t>(-1);
+
+// The short name that short_names gives the name at byte `at` of `names`,
+// made from the few names it depends on: 0, ERROR_NOT_ENOUGH_MEMORY or
+// ERROR_FILENAME_EXCED_RANGE, as short_names.
+DWORD short_name_of(name_list names, size_t at, short_name &out);
+
+// The name to which short_names gives `alias` (a legal 8.3 name), ignoring
+// case: its byte offset in `at`, or NO_NAME.
+DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at);
+
 } // namespace winpath

@@ -1,5 +1,6 @@
 // GetShortPathNameA's rules: the name copied piece by piece, each component
 // that is not a legal 8.3 name replaced by its short name in its directory.
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -18,17 +19,22 @@ constexpr size_t NONE = static_cast<size_t>(-1);
 // 12 bytes, and a legal 8.3 name (a damaged volume may hold anything).
 bool usable_kept(std::string_view kept) { return kept.size() <= 12 && legal_83(kept); }
 
-// One directory's entries, read in one pass, with their short names: kept
-// by the volume and listed with the entries, or made when first asked for.
+// One directory's entries, read in one pass and held once, compactly: the
+// names one after another, and the short names the volume keeps where they
+// came with the entries. A short name the model makes is made for the one
+// entry asked about, from the few names it depends on; the last few
+// lookups are remembered, so a walk that meets a directory again (through
+// a link to it) names nothing twice.
 class listing {
   public:
     DWORD read(dir_reader &dirs, dir_handle dir, const dir_id &id)
     {
-        size_t count = 0;
         text_.resize(0);
-        shorts_.resize(0);
+        kept_.resize(0);
         id_ = id;
-        named_ = held_ = false;
+        held_ = false;
+        for (lookup &l : lookups_)
+            l.component.clear();
         if (DWORD err = dirs.list(dir, how_))
             return err;
         while (true) {
@@ -37,17 +43,9 @@ class listing {
                 return err;
             if (!e.name)
                 break;
-            if (strcmp(e.name, ".") == 0 || strcmp(e.name, "..") == 0)
-                continue;
-            if (!add(e, count++))
+            if ((strcmp(e.name, ".") != 0 && strcmp(e.name, "..") != 0) && !add(e))
                 return ERROR_NOT_ENOUGH_MEMORY;
         }
-        // Kept names came with the entries when one came with any.
-        named_ = how_ == short_source::kept && shorts_.size() > 0;
-        if (!names_.resize(count) || !shorts_.resize(named_ ? count : 0))
-            return ERROR_NOT_ENOUGH_MEMORY;
-        for (size_t i = 0, at = 0; i < count; at += names_[i++].size() + 1)
-            names_[i] = std::string_view(&text_[at]);
         held_ = true;
         return 0;
     }
@@ -55,39 +53,76 @@ class listing {
     bool holds(const dir_id &id) const { return held_ && id_ == id; }
     short_source how() const { return how_; }
     // Whether the volume's short names came with the entries.
-    bool lists_kept() const { return how_ == short_source::kept && named_; }
-    size_t size() const { return names_.size(); }
-    std::string_view name(size_t i) const { return names_[i]; }
+    bool lists_kept() const { return kept_.size() > 0; }
+    std::string_view name(size_t at) const { return &text_[at]; }
     // The entry of that very name, else the first in byte order that equals
     // it ignoring case; NONE if there is neither.
     size_t find(std::string_view component) const
     {
         size_t folded = NONE;
-        for (size_t i = 0; i < names_.size(); i++) {
-            if (names_[i] == component)
-                return i;
-            if (same_text(names_[i], component) && (folded == NONE || names_[i] < names_[folded]))
-                folded = i;
+        for (size_t at = 0; at < text_.size();) {
+            const std::string_view y = name(at);
+            if (y == component)
+                return at;
+            if (same_text(y, component) && (folded == NONE || y < name(folded)))
+                folded = at;
+            at += y.size() + 1;
         }
         return folded;
     }
-    // The short names of the entries: those listed as kept (empty for an
-    // entry whose kept name is unusable), or those the model makes.
-    DWORD short_names(const short_name *&shorts)
+    // The short name of the entry at `at`: listed as kept (empty when the
+    // volume's is unusable), or made.
+    DWORD short_of(size_t at, short_name &out) const
     {
-        DWORD err = 0;
-        if (!named_)
-            err = shorts_.resize(names_.size())
-                      ? winpath::short_names(names_.begin(), names_.size(), shorts_.begin())
-                      : ERROR_NOT_ENOUGH_MEMORY;
-        named_ = err == 0;
-        shorts = shorts_.begin();
-        return err;
+        if (!lists_kept())
+            return short_name_of({text_.begin(), text_.size()}, at, out);
+        const kept_name *k = std::lower_bound(
+            kept_.begin(), kept_.end(), at, [](const kept_name &a, size_t b) { return a.at < b; });
+        out = k != kept_.end() && k->at == at ? k->name : short_name();
+        return 0;
+    }
+    // The entry whose short name `component` is, ignoring case, or NONE.
+    DWORD by_short_name(std::string_view component, size_t &at) const
+    {
+        at = NONE;
+        for (const kept_name &k : kept_)
+            if (at == NONE && same_text(k.name.view(), component))
+                at = k.at;
+        return lists_kept() ? 0 : entry_with_short_name({text_.begin(), text_.size()}, component, at);
+    }
+    // A lookup of `component` made before: the entry found, and what the
+    // short form showed for it.
+    const short_name *recall(std::string_view component, size_t &at) const
+    {
+        for (const lookup &l : lookups_)
+            if (!l.component.empty() && l.component.view() == component) {
+                at = l.at;
+                return &l.shown;
+            }
+        return nullptr;
+    }
+    void remember(std::string_view component, size_t at, std::string_view shown)
+    {
+        lookup &l = lookups_[next_lookup_++ % LOOKUPS];
+        if (!l.component.assign(component) || !l.shown.assign(shown))
+            l.component.clear();
+        l.at = at;
     }
 
   private:
-    // Entry `i`; its kept short name too, where one came with it.
-    bool add(const dir_entry &e, size_t i)
+    struct kept_name {
+        size_t at;
+        short_name name;
+    };
+    struct lookup {
+        entry_name component;
+        size_t at;
+        short_name shown;
+    };
+    static constexpr size_t LOOKUPS = 4;
+
+    // An entry, with the short name the volume keeps where one came with it.
+    bool add(const dir_entry &e)
     {
         const size_t at = text_.size(), len = strlen(e.name) + 1; // with its NUL
         if (!text_.resize(at + len))
@@ -95,20 +130,23 @@ class listing {
         memcpy(&text_[at], e.name, len);
         if (!e.kept)
             return true;
-        if (!shorts_.resize(i + 1))
+        const size_t n = kept_.size();
+        if (!kept_.resize(n + 1))
             return false;
+        kept_[n].at = at;
         const std::string_view kept(e.kept, strnlen(e.kept, 13));
         if (usable_kept(kept))
-            shorts_[i].assign(kept);
+            kept_[n].name.assign(kept);
         return true;
     }
 
     heap_array<char> text_; // the names, each with its NUL
-    heap_array<std::string_view> names_;
-    heap_array<short_name> shorts_;
+    heap_array<kept_name> kept_;
     dir_id id_;
     short_source how_ = short_source::made;
-    bool named_ = false, held_ = false;
+    bool held_ = false;
+    lookup lookups_[LOOKUPS];
+    size_t next_lookup_ = 0;
 };
 
 constexpr size_t LISTINGS = 4; // the directories one walk remembers
@@ -146,21 +184,31 @@ class walker {
     DWORD step(std::string_view component, bool last, std::string_view &shown)
     {
         listing *entries = nullptr;
+        size_t at = NONE;
         if (DWORD err = enter_found())
             return err;
         if (DWORD err = listing_here(entries))
             return err;
-        const bool legal = legal_83(component);
         shown = component;
-        if (const size_t i = entries->find(component); i != NONE) {
-            if (!name_.assign(entries->name(i)))
+        if (const short_name *known = entries->recall(component, at)) {
+            shown = known->empty() ? component : known->view();
+            return (found_ = name_.assign(entries->name(at))) ? 0 : ERROR_FILENAME_EXCED_RANGE;
+        }
+        const bool legal = legal_83(component);
+        if ((at = entries->find(component)) != NONE) {
+            if (!name_.assign(entries->name(at)))
                 return ERROR_FILENAME_EXCED_RANGE;
             found_ = true;
-            return legal ? 0 : short_of(*entries, i, shown);
-        }
-        if (DWORD err = legal ? by_short_name(*entries, component) : 0)
+            if (DWORD err = legal ? 0 : short_of(*entries, at, shown))
+                return err;
+        } else if (DWORD err = legal ? by_short_name(*entries, component, at) : 0) {
             return err;
-        return found_ ? 0 : last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        }
+        if (!found_)
+            return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+        if (at != NONE)
+            entries->remember(component, at, shown == component ? std::string_view() : shown);
+        return 0;
     }
     // "..": back where the walk came from; above where it started, the
     // parent on the disk.
@@ -188,31 +236,29 @@ class walker {
         dir_id id;
     };
 
-    // The short name of entry `i`, just found: made, kept (its long name
-    // where the volume keeps none), or none at all (its long name).
-    DWORD short_of(listing &entries, size_t i, std::string_view &shown)
+    // The short name of the entry at `at`, just found: made, kept (its long
+    // name where the volume keeps none), or none at all (its long name).
+    DWORD short_of(listing &entries, size_t at, std::string_view &shown)
     {
-        const short_name *shorts = nullptr;
         shown = name_.view();
         if (entries.how() == short_source::none)
             return 0;
         if (entries.how() == short_source::kept && !entries.lists_kept()) {
             if (DWORD err = dirs_.kept_name(here(), name_.c_str(), kept_))
                 return err;
-            shown = usable_kept(kept_.view()) ? kept_.view() : shown;
-            return 0;
-        }
-        if (DWORD err = entries.short_names(shorts))
+        } else if (DWORD err = entries.short_of(at, kept_)) {
             return err;
-        shown = shorts[i].empty() ? shown : shorts[i].view();
+        }
+        shown = usable_kept(kept_.view()) ? kept_.view() : shown;
         return 0;
     }
     // Finds the entry whose short name `component` is. The model's names all
-    // hold a "~"; a volume may keep any legal 8.3 name.
-    DWORD by_short_name(listing &entries, std::string_view component)
+    // hold a "~"; a volume may keep any legal 8.3 name. A volume that keeps
+    // short names without listing them finds the entry itself.
+    DWORD by_short_name(listing &entries, std::string_view component, size_t &at)
     {
-        const short_name *shorts = nullptr;
         const short_source how = entries.how();
+        at = NONE;
         if (how == short_source::none ||
             (how == short_source::made && component.find('~') == std::string_view::npos))
             return 0;
@@ -222,11 +268,9 @@ class walker {
             found_ = !name_.empty();
             return 0;
         }
-        if (DWORD err = entries.short_names(shorts))
+        if (DWORD err = entries.by_short_name(component, at))
             return err;
-        for (size_t i = 0; i < entries.size() && !found_; i++)
-            if (same_text(shorts[i].view(), component))
-                found_ = name_.assign(entries.name(i));
+        found_ = at != NONE && name_.assign(entries.name(at));
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }
