@@ -60,7 +60,25 @@ unsigned name_checksum(std::string_view name)
     uint32_t v = 0;
     const auto add = [&v](uint32_t unit) { v = (v * 0x25 + unit) & 0xFFFF; };
     for (size_t i = 0; i < name.size();) {
-        unsigned cp = 0;
+        unsigned cp = static_cast<unsigned char>(name[i]);
+        uint32_t four;
+        if (i + 4 <= name.size() && (memcpy(&four, name.data() + i, 4), (four & 0x80808080u) == 0)) {
+            // Four ASCII units at once: the same sum, without waiting on v
+            // for each of them.
+            const auto u = [&name, i](size_t k) {
+                return static_cast<uint32_t>(static_cast<unsigned char>(name[i + k]));
+            };
+            v = (v * (0x25u * 0x25 * 0x25 * 0x25) + u(0) * (0x25u * 0x25 * 0x25) + u(1) * (0x25u * 0x25) +
+                 u(2) * 0x25u + u(3)) &
+                0xFFFF;
+            i += 4;
+            continue;
+        }
+        if (cp < 0x80) {
+            add(cp);
+            i++;
+            continue;
+        }
         const size_t n = utf8_at(name, i, cp);
         if (n == 0)
             cp = static_cast<unsigned char>(name[i]);
@@ -82,7 +100,7 @@ unsigned name_checksum(std::string_view name)
 struct stem {
     char base[7];           // cleaned, cut to 6 characters
     char ext[4];            // up to 3 characters
-    unsigned char base_len; // cleaned length before the cut, 255 at most
+    unsigned char base_len; // cleaned length, counted to 6: only "more than 2" matters
 };
 
 stem stem_of(std::string_view name)
@@ -93,9 +111,9 @@ stem stem_of(std::string_view name)
     const size_t dot = name.rfind('.');
     for (unsigned char c : sub(name, 0, dot))
         if (char a = c == '.' ? '\0' : CHARS[c].alias) {
-            if (s.base_len < 6)
-                s.base[s.base_len] = a;
-            s.base_len += s.base_len < 255;
+            s.base[s.base_len++] = a;
+            if (s.base_len == 6)
+                break;
         }
     size_t ext = 0;
     if (dot != std::string_view::npos)
@@ -303,26 +321,65 @@ uint64_t stem_key(std::string_view base)
 
 class family {
   public:
-    family(name_list names, std::string_view ext) : names_(names), ext_(ext) {}
+    family(name_list names, std::string_view ext) : names_(names), ext_(ext)
+    {
+        memcpy(ext4_, ext.data(), ext.size() < 3 ? ext.size() : 3);
+    }
 
-    // Names the family of `prefix`; false when memory runs out.
-    DWORD name(std::string_view prefix)
+    // A stem whose first names are kept in the same pass that gathers the
+    // family: that of the name asked about, or of the alias looked up.
+    void watch(std::string_view base)
+    {
+        watched_ = {stem_key(base), {}, 0};
+        watching_ = base.size() >= 3 && base.size() <= 6;
+    }
+    // Gathers the family of `prefix`: its members, the first names of the
+    // watched stem, and the legal names that hold their aliases; false when
+    // memory runs out.
+    bool gather(std::string_view prefix)
     {
         picks_.resize(0);
         stems_.resize(0);
-        if (!gather(prefix) || !complete_stems() || !merge())
-            return ERROR_NOT_ENOUGH_MEMORY;
-        if (!views_.resize(picks_.size()) || !aliases_.resize(picks_.size()))
+        watched_.count = 0;
+        for (bool &t : watched_taken_)
+            t = false;
+        bool ok = true;
+        each_name(names_, [&](size_t at, std::string_view y) { ok = ok && take(at, y, prefix); });
+        return ok;
+    }
+    // The plain alias of the name at `at`, of the watched stem: the k-th
+    // free ~1..~4, k the count of the stem's names before it in byte order;
+    // false when it has none.
+    bool plain_alias(size_t at, short_name &out) const
+    {
+        size_t before = 0;
+        while (before < watched_.count && watched_.first[before] != at)
+            before++;
+        for (unsigned k = 0; k < PLAIN_ALIASES && before < watched_.count; k++)
+            if (!watched_taken_[k] && before-- == 0) {
+                char base[7];
+                make_alias(unkey(watched_.key, base), k + 1, ext_, out);
+                return true;
+            }
+        return false;
+    }
+    // Names the gathered family with short_names.
+    DWORD name()
+    {
+        if (!complete_stems() || !merge() || !views_.resize(picks_.size()) || !aliases_.resize(picks_.size()))
             return ERROR_NOT_ENOUGH_MEMORY;
         for (size_t i = 0; i < picks_.size(); i++)
             views_[i] = std::string_view(names_.text + picks_[i].at);
         return short_names(views_.begin(), views_.size(), aliases_.begin());
     }
-    // Whether every member's alias keeps `c` characters before its "~".
-    bool closed(size_t c) const
+    // Whether the alias of the name at `at` (every name, for NO_NAME) is
+    // exact: every member up to it in byte order, whose alias it depends
+    // on, keeps `c` characters before its "~".
+    bool closed(size_t c, size_t at) const
     {
+        const std::string_view last = at == NO_NAME ? std::string_view() : std::string_view(names_.text + at);
         for (size_t i = 0; i < picks_.size(); i++)
-            if (picks_[i].member && aliases_[i].view().rfind('~') < c)
+            if (picks_[i].member && (at == NO_NAME || views_[i] <= last) && aliases_[i].view().rfind('~') < c)
                 return false;
         return true;
     }
@@ -355,6 +412,13 @@ class family {
         size_t count;
     };
 
+    static std::string_view unkey(uint64_t key, char (&base)[7])
+    {
+        size_t n = 0;
+        for (int shift = 40; shift >= 0 && (key >> shift & 0xFF); shift -= 8)
+            base[n++] = static_cast<char>(key >> shift & 0xFF);
+        return {base, n};
+    }
     bool add(size_t at, bool member)
     {
         const size_t n = picks_.size();
@@ -363,66 +427,89 @@ class family {
         picks_[n] = {at, member};
         return true;
     }
-    bool add_stem(const stem &s)
+    bool add_stem(uint64_t key)
     {
         const size_t n = stems_.size();
+        if (watching_ && key == watched_.key)
+            return true;
         if (!stems_.resize(n + 1))
             return false;
-        stems_[n].key = stem_key(s.base);
+        stems_[n].key = key;
         return true;
     }
-    // The members, the stems they and the names like them belong to, and
-    // the legal names that may hold their aliases.
-    bool gather(std::string_view prefix)
+    // The stem whose plain alias ~k a legal name is, with k in 1..4; k is
+    // 0 for a legal name that is no plain alias of this extension.
+    unsigned plain_k(const legal_parts &p, std::string_view &base) const
+    {
+        const std::string_view before = p.before.view();
+        const size_t tilde = before.rfind('~');
+        const std::string_view k = sub(before, tilde + 1);
+        base = sub(before, 0, tilde);
+        const bool digit = tilde != std::string_view::npos && tilde <= 6 && k.size() == 1 && k[0] >= '1' &&
+                           k[0] <= '0' + static_cast<int>(PLAIN_ALIASES);
+        return p.ext.view() == ext_ && digit ? static_cast<unsigned>(k[0] - '0') : 0;
+    }
+    // The first `c` characters of a text of up to 6, as a number that a
+    // mask cuts (the characters after a text's end are 0, never those of a
+    // prefix).
+    static uint64_t first_chars(const char *text, size_t len)
+    {
+        return stem_key(std::string_view(text, len));
+    }
+    static uint64_t mask_of(size_t c) { return c == 0 ? 0 : ~uint64_t{0} << (8 * (6 - c)) & 0xFFFFFFFFFFFFu; }
+
+    bool take(size_t at, std::string_view y, std::string_view prefix)
     {
         const size_t c = prefix.size();
-        bool ok = true;
-        each_name(names_, [&](size_t at, std::string_view y) {
-            if (legal_83(y)) {
-                const legal_parts p = parts_of_legal(y);
-                if (p.ext.view() == ext_ && p.before.view().find('~') != std::string_view::npos &&
-                    sub(p.before.view(), 0, c) == prefix)
-                    ok = ok && add(at, false);
-                return;
-            }
-            const stem s = stem_of(y);
-            if (std::string_view(s.ext) != ext_)
-                return;
-            const std::string_view base(s.base);
-            const bool plain = s.base_len > 2;
-            if (plain && base.size() >= c && sub(base, 0, c) == prefix)
-                ok = ok && add_stem(s);
-            const size_t lead = s.base_len < 2 ? s.base_len : 2;
-            if (lead + 4 < c || sub(base, 0, lead < c ? lead : c) != sub(prefix, 0, lead))
-                return;
-            char before[6];
-            checksum_before(y, s, before);
-            if (std::string_view(before, c) == prefix && (ok = ok && add(at, true)) && plain)
-                ok = ok && add_stem(s);
-        });
-        return ok;
+        if (legal_83(y)) {
+            const legal_parts p = parts_of_legal(y);
+            std::string_view base;
+            const unsigned k = plain_k(p, base);
+            const bool watched = k && watching_ && stem_key(base) == watched_.key;
+            if (watched)
+                watched_taken_[k - 1] = true;
+            const std::string_view before = p.before.view();
+            const bool held = p.ext.view() == ext_ && before.find('~') != std::string_view::npos &&
+                              sub(before, 0, c) == prefix;
+            return !(held || watched) || add(at, false);
+        }
+        const stem s = stem_of(y);
+        if (memcmp(s.ext, ext4_, sizeof s.ext) != 0)
+            return true;
+        const bool plain = s.base_len > 2;
+        const uint64_t key = first_chars(s.base, 6), want = first_chars(prefix.data(), c), mask = mask_of(c);
+        if (plain && watching_ && key == watched_.key)
+            keep_first(watched_, at, y);
+        if (plain && (key & mask) == want && !add_stem(key))
+            return false;
+        // The checksum form begins with the base's first 2 characters.
+        const size_t lead = s.base_len < 2 ? s.base_len : 2;
+        if (lead + 4 < c || (key & mask & mask_of(lead)) != (want & mask_of(lead)))
+            return true;
+        char before[6];
+        if ((first_chars(before, checksum_before(y, s, before)) & mask) != want)
+            return true;
+        return add(at, true) && (!plain || add_stem(key));
     }
-    // The first names of every stem gathered, and the legal names that hold
-    // one of its plain aliases.
+    // The first names of the watched stem and of every other stem gathered,
+    // and the legal names that hold a plain alias of one of the others.
     bool complete_stems()
     {
+        bool ok = true;
+        for (size_t i = 0; watching_ && i < watched_.count; i++)
+            ok = ok && add(watched_.first[i], false);
         if (stems_.size() == 0)
-            return true;
+            return ok;
         std::sort(
             stems_.begin(), stems_.end(), [](const stem_top &a, const stem_top &b) { return a.key < b.key; });
         stems_.resize(std::unique(stems_.begin(),
                                   stems_.end(),
                                   [](const stem_top &a, const stem_top &b) { return a.key == b.key; }) -
                       stems_.begin());
-        bool ok = true;
         each_name(names_, [&](size_t at, std::string_view y) {
             if (legal_83(y)) {
-                const legal_parts p = parts_of_legal(y);
-                const size_t tilde = p.before.view().rfind('~');
-                const std::string_view k = sub(p.before.view(), tilde + 1);
-                if (p.ext.view() == ext_ && tilde != std::string_view::npos && k.size() == 1 && k[0] >= '1' &&
-                    k[0] <= '0' + static_cast<int>(PLAIN_ALIASES) &&
-                    find_stem(sub(p.before.view(), 0, tilde)))
+                std::string_view base;
+                if (plain_k(parts_of_legal(y), base) && find_stem(base))
                     ok = ok && add(at, false);
                 return;
             }
@@ -438,14 +525,12 @@ class family {
     }
     stem_top *find_stem(std::string_view base)
     {
-        if (base.size() > 6)
-            return nullptr;
         const uint64_t key = stem_key(base);
         stem_top *t = std::lower_bound(
             stems_.begin(), stems_.end(), key, [](const stem_top &a, uint64_t k) { return a.key < k; });
         return t != stems_.end() && t->key == key ? t : nullptr;
     }
-    void keep_first(stem_top &t, size_t at, std::string_view y)
+    void keep_first(stem_top &t, size_t at, std::string_view y) const
     {
         size_t i = t.count < PLAIN_ALIASES ? t.count++ : PLAIN_ALIASES;
         for (; i > 0 && y < std::string_view(names_.text + t.first[i - 1]); i--)
@@ -470,42 +555,21 @@ class family {
 
     name_list names_;
     std::string_view ext_;
+    char ext4_[4] = {}; // as a stem holds it
+    stem_top watched_{};
+    bool watching_ = false, watched_taken_[PLAIN_ALIASES] = {};
     heap_array<pick> picks_;
     heap_array<stem_top> stems_;
     heap_array<std::string_view> views_;
     heap_array<short_name> aliases_;
 };
 
-// The plain alias of `name` (stem `s`): the k-th free ~1..~4, k the count
-// of names of its stem before it in byte order; false when it has none.
-bool plain_alias(name_list names, std::string_view name, const stem &s, short_name &out)
-{
-    short_name candidates[PLAIN_ALIASES];
-    bool taken[PLAIN_ALIASES] = {};
-    for (unsigned k = 1; k <= PLAIN_ALIASES; k++)
-        make_alias(s.base, k, s.ext, candidates[k - 1]);
-    size_t before = 0;
-    each_name(names, [&](size_t, std::string_view y) {
-        if (legal_83(y)) {
-            for (unsigned k = 0; k < PLAIN_ALIASES; k++)
-                taken[k] = taken[k] || same_text(candidates[k].view(), y);
-        } else if (y < name) {
-            const stem t = stem_of(y);
-            before += memcmp(t.base, s.base, sizeof s.base) == 0 && memcmp(t.ext, s.ext, sizeof s.ext) == 0;
-        }
-    });
-    for (unsigned k = 0; k < PLAIN_ALIASES; k++)
-        if (!taken[k] && before-- == 0) {
-            out = candidates[k];
-            return true;
-        }
-    return false;
-}
-
 } // namespace
 
 bool legal_83(std::string_view name)
 {
+    if (name.size() > 12)
+        return false;
     const size_t dot = name.find('.');
     const size_t base = dot == std::string_view::npos ? name.size() : dot;
     const size_t ext = dot == std::string_view::npos ? 0 : name.size() - dot - 1;
@@ -546,14 +610,17 @@ DWORD short_name_of(name_list names, size_t at, short_name &out)
     if (legal_83(name))
         return out.assign(name) ? 0 : ERROR_FILENAME_EXCED_RANGE;
     const stem s = stem_of(name);
-    if (s.base_len > 2 && plain_alias(names, name, s, out))
-        return 0;
     char before[6];
     family f(names, s.ext);
+    f.watch(s.base_len > 2 ? s.base : "");
     for (size_t c = checksum_before(name, s, before);; c--) {
-        if (DWORD err = f.name(std::string_view(before, c)))
+        if (!f.gather(std::string_view(before, c)))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (s.base_len > 2 && f.plain_alias(at, out))
+            return 0;
+        if (DWORD err = f.name())
             return err;
-        if (f.closed(c) || c == 0) {
+        if (f.closed(c, at) || c == 0) {
             const short_name *alias = f.alias_of(at);
             out = alias ? *alias : short_name();
             return alias ? 0 : ERROR_FILENAME_EXCED_RANGE;
@@ -569,13 +636,15 @@ DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at)
     if (tilde == std::string_view::npos)
         return 0;
     family f(names, p.ext.view());
+    f.watch(sub(p.before.view(), 0, tilde));
     for (size_t c = tilde;; c--) {
-        if (DWORD err = f.name(sub(p.before.view(), 0, c)))
+        if (!f.gather(sub(p.before.view(), 0, c)))
+            return ERROR_NOT_ENOUGH_MEMORY;
+        if (DWORD err = f.name())
             return err;
-        if (f.closed(c) || c == 0) {
-            at = f.with_alias(alias);
+        at = f.with_alias(alias);
+        if (f.closed(c, at) || c == 0)
             return 0;
-        }
     }
 }
 
