@@ -53,14 +53,16 @@ class posix_dirs : public dir_reader {
 class process_dir : public current_dir {
   public:
     static constexpr char DRIVE = 'Z';
-    process_dir() : current_dir({}) {}
+    // Only the first bytes are written: the buffers are large, and every run
+    // makes one.
+    process_dir() : current_dir({}) { real_[0] = path_[0] = '\0'; }
     char drive() const override { return DRIVE; }
     bool get(std::string_view &dir, DWORD &error) override;
     std::string_view real() const override { return real_; }
 
   private:
-    char real_[MAX_CHARS + 1] = ""; // getcwd's own text
-    char path_[MAX_CHARS + 3] = "";
+    char real_[MAX_CHARS + 1]; // getcwd's own text
+    char path_[MAX_CHARS + 3];
 };
 
 } // namespace winpath
