@@ -17,7 +17,8 @@ template <size_t N> class fixed_text {
     {
         if (s.size() > N - 1 - len_)
             return false;
-        memcpy(buf_ + len_, s.data(), s.size());
+        if (!s.empty()) // an empty view may have no data at all
+            memcpy(buf_ + len_, s.data(), s.size());
         len_ += s.size();
         buf_[len_] = '\0';
         return true;

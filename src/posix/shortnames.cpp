@@ -13,6 +13,7 @@ namespace {
 
 constexpr unsigned PLAIN_ALIASES = 4;  // ~1 to ~4 before the checksum form
 constexpr unsigned NO_LIMIT = 9999999; // the most digits a base of 8 leaves room for
+constexpr char COUNT_MARK = '\x01';
 
 // What a byte is to a short name: whether a legal 8.3 name may hold it, and
 // what it becomes in an alias (0: it is dropped). The characters that no
@@ -156,8 +157,9 @@ void make_alias(std::string_view before, unsigned k, std::string_view ext, short
 
 // Hands out the short names of one directory, never one twice. Its table
 // (open addressing, never 3/4 full) holds the short names given, upper
-// case and all with "~", and for each "before.ext" of an alias the first ~k
-// that may still be free: texts of up to 12 bytes, each with a number.
+// case and all with "~", and for each "before.ext" of an alias (marked by
+// COUNT_MARK) the first ~k that may still be free: texts of up to 12
+// bytes, each with a number.
 class namer {
   public:
     bool init(size_t names)
@@ -181,7 +183,11 @@ class namer {
     // equal checksum form: every k below it is taken, and stays so.
     void take(std::string_view before, std::string_view ext, unsigned last, short_name &out)
     {
+        // A count's key starts with a byte no short name holds: a base may
+        // hold "~" and digits, and "TXT1~1.JPE" is both the count of stem
+        // "TXT1~1" and an alias of stem "TXT1".
         short_name key;
+        key.append(COUNT_MARK);
         key.append(before);
         key.append('.');
         key.append(ext);
@@ -308,6 +314,9 @@ legal_parts parts_of_legal(std::string_view name)
         p.before.append(upper(c));
     for (char c : sub(name, dot == std::string_view::npos ? name.size() : dot + 1))
         p.ext.append(upper(c));
+    // "X." is no alias: an alias without extension has no dot.
+    if (dot != std::string_view::npos && p.ext.empty())
+        p.ext.append('.');
     return p;
 }
 
