@@ -642,7 +642,10 @@ DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at)
     at = NO_NAME;
     const legal_parts p = parts_of_legal(alias);
     const size_t tilde = p.before.view().rfind('~');
-    if (tilde == std::string_view::npos)
+    // Every alias is "before~k": at most 6 characters, "~", a number.
+    const std::string_view k = sub(p.before.view(), tilde + 1);
+    if (tilde == std::string_view::npos || tilde > 6 || k.empty() ||
+        k.find_first_not_of("0123456789") != k.npos)
         return 0;
     family f(names, p.ext.view());
     f.watch(sub(p.before.view(), 0, tilde));
