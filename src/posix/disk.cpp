@@ -194,11 +194,14 @@ DWORD posix_dirs::kept_name(dir_handle dir, const char *name, short_name &kept)
     if (snprintf(path, sizeof path, "/proc/self/fd/%d/%s", dir, name) >= static_cast<int>(sizeof path))
         return 0;
     const ssize_t n = lgetxattr(path, "system.ntfs_dos_name", dos, sizeof dos);
+    const int err = errno;
     if (n > 0)
         kept.assign(std::string_view(dos, static_cast<size_t>(n)));
-    // None kept (ENODATA), longer than any 8.3 name (ERANGE), or not NTFS.
-    else if (errno != ENODATA && errno != ERANGE && errno != ENOTSUP && errno != EOPNOTSUPP)
-        return code_from_errno(errno, true);
+    // None kept (ENODATA), longer than any 8.3 name (ERANGE), not NTFS, or
+    // no /proc to reach the entry through (then its long name stands).
+    else if (err != ENODATA && err != ERANGE && err != ENOTSUP && err != EOPNOTSUPP &&
+             (err != ENOENT || access("/proc/self/fd", F_OK) == 0))
+        return code_from_errno(err, true);
 #else
     (void)dir, (void)name;
 #endif
