@@ -10,15 +10,8 @@
 set -e
 tarsel=$1
 names=$2
-skip() {
-    echo "cannot run: $*"
-    [ -z "$TARSEL_REQUIRE_VOLUMES" ] || exit 1
-    exit 77
-}
-[ "$(id -u)" = 0 ] || skip "needs root (user-mode Linux mounts the volume as its root)"
-for tool in linux.uml mkfs.vfat mcopy mmd insmod; do
-    command -v $tool >/dev/null 2>&1 || skip "$tool is missing (scripts/setup-debian installs it)"
-done
+. "$(dirname "$0")/volume_needs.sh"
+needs "user-mode Linux mounts the volume as its root" linux.uml mkfs.vfat mcopy mmd insmod
 work=$(mktemp -d "${TMPDIR:-/tmp}/tfXXXXXX") # 8.3-legal, so copied as it stands
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/mnt" "$work/src"

@@ -6,16 +6,9 @@
 # usage: ntfs_volume.sh TARSEL   (as root, with /dev/fuse; exit 77: cannot run here)
 set -e
 tarsel=$1
-skip() {
-    echo "cannot run: $*"
-    [ -z "$TARSEL_REQUIRE_VOLUMES" ] || exit 1
-    exit 77
-}
-[ "$(id -u)" = 0 ] || skip "needs root (ntfs-3g mounts through FUSE)"
-[ -c /dev/fuse ] || skip "no /dev/fuse"
-for tool in mkntfs ntfs-3g setfattr; do
-    command -v $tool >/dev/null 2>&1 || skip "$tool is missing (scripts/setup-debian installs it)"
-done
+. "$(dirname "$0")/volume_needs.sh"
+needs "ntfs-3g mounts through FUSE" mkntfs ntfs-3g setfattr
+[ -c /dev/fuse ] || cannot_run "no /dev/fuse"
 work=$(mktemp -d "${TMPDIR:-/tmp}/tnXXXXXX") # 8.3-legal, so copied as it stands
 mnt=$work/mnt
 mkdir "$mnt"

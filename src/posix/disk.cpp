@@ -26,19 +26,25 @@ namespace {
 
 constexpr int DIR_FLAGS = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
 
-// The handle `fd` and what it is; a Windows error code when it is no handle.
-DWORD opened(int fd, bool last, dir_handle &dir, dir_id &id)
+dir_id id_of(const struct stat &st)
+{
+    return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+}
+
+// The directory handle `fd` and what it is; a Windows error code when it
+// is no handle (a directory on the way, so ENOENT is 3).
+DWORD opened(int fd, dir_handle &dir, dir_id &id)
 {
     struct stat st;
     if (fd < 0)
-        return code_from_errno(errno, last);
+        return code_from_errno(errno, false);
     if (fstat(fd, &st) != 0) {
         const int err = errno;
         ::close(fd);
-        return code_from_errno(err, last);
+        return code_from_errno(err, false);
     }
     dir = fd;
-    id = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    id = id_of(st);
     return 0;
 }
 
@@ -74,10 +80,10 @@ volume volume_of(int fd)
 DWORD posix_dirs::start(char drive, dir_handle &dir, dir_id &id)
 {
     if (drive == 0)
-        return opened(openat(AT_FDCWD, cwd_ ? cwd_ : ".", DIR_FLAGS), false, dir, id);
+        return opened(openat(AT_FDCWD, cwd_ ? cwd_ : ".", DIR_FLAGS), dir, id);
     if (upper(drive) != upper(drive_))
         return ERROR_PATH_NOT_FOUND;
-    if (DWORD err = opened(openat(AT_FDCWD, root_, DIR_FLAGS), false, dir, id))
+    if (DWORD err = opened(openat(AT_FDCWD, root_, DIR_FLAGS), dir, id))
         return err;
     root_id_ = id;
     root_known_ = true;
@@ -86,7 +92,7 @@ DWORD posix_dirs::start(char drive, dir_handle &dir, dir_id &id)
 
 DWORD posix_dirs::open(dir_handle parent, const char *name, dir_handle &dir, dir_id &id)
 {
-    return opened(openat(parent, name, DIR_FLAGS), false, dir, id);
+    return opened(openat(parent, name, DIR_FLAGS), dir, id);
 }
 
 // ".." of the drive's root is the root itself, as on Windows.
@@ -94,14 +100,13 @@ DWORD posix_dirs::up(dir_handle dir, dir_handle &parent, dir_id &id)
 {
     struct stat st;
     if (!root_known_ && stat(root_, &st) == 0) {
-        root_id_ = {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+        root_id_ = id_of(st);
         root_known_ = true;
     }
     if (fstat(dir, &st) != 0)
         return code_from_errno(errno, false);
-    const bool root =
-        root_known_ && root_id_ == dir_id{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
-    return opened(openat(dir, root ? "." : "..", DIR_FLAGS), false, parent, id);
+    const bool root = root_known_ && root_id_ == id_of(st);
+    return opened(openat(dir, root ? "." : "..", DIR_FLAGS), parent, id);
 }
 
 void posix_dirs::close(dir_handle dir) { ::close(dir); }

@@ -340,7 +340,7 @@ class family {
     void watch(std::string_view base)
     {
         watched_ = {stem_key(base), {}, 0};
-        watching_ = base.size() >= 3 && base.size() <= 6;
+        watching_ = base.size() >= 3 && base.size() <= 6 && watched_base_.assign(base);
     }
     // Gathers the family of `prefix`: its members, the first names of the
     // watched stem, and the legal names that hold their aliases; false when
@@ -366,8 +366,7 @@ class family {
             before++;
         for (unsigned k = 0; k < PLAIN_ALIASES && before < watched_.count; k++)
             if (!watched_taken_[k] && before-- == 0) {
-                char base[7];
-                make_alias(unkey(watched_.key, base), k + 1, ext_, out);
+                make_alias(watched_base_.view(), k + 1, ext_, out);
                 return true;
             }
         return false;
@@ -421,13 +420,7 @@ class family {
         size_t count;
     };
 
-    static std::string_view unkey(uint64_t key, char (&base)[7])
-    {
-        size_t n = 0;
-        for (int shift = 40; shift >= 0 && (key >> shift & 0xFF); shift -= 8)
-            base[n++] = static_cast<char>(key >> shift & 0xFF);
-        return {base, n};
-    }
+    bool same_ext(const stem &s) const { return memcmp(s.ext, ext4_, sizeof s.ext) == 0; }
     bool add(size_t at, bool member)
     {
         const size_t n = picks_.size();
@@ -458,13 +451,8 @@ class family {
                            k[0] <= '0' + static_cast<int>(PLAIN_ALIASES);
         return p.ext.view() == ext_ && digit ? static_cast<unsigned>(k[0] - '0') : 0;
     }
-    // The first `c` characters of a text of up to 6, as a number that a
-    // mask cuts (the characters after a text's end are 0, never those of a
-    // prefix).
-    static uint64_t first_chars(const char *text, size_t len)
-    {
-        return stem_key(std::string_view(text, len));
-    }
+    // The first `c` characters of a stem_key (the characters after a text's
+    // end are 0, never those of a prefix).
     static uint64_t mask_of(size_t c) { return c == 0 ? 0 : ~uint64_t{0} << (8 * (6 - c)) & 0xFFFFFFFFFFFFu; }
 
     bool take(size_t at, std::string_view y, std::string_view prefix)
@@ -483,10 +471,10 @@ class family {
             return !(held || watched) || add(at, false);
         }
         const stem s = stem_of(y);
-        if (memcmp(s.ext, ext4_, sizeof s.ext) != 0)
+        if (!same_ext(s))
             return true;
         const bool plain = s.base_len > 2;
-        const uint64_t key = first_chars(s.base, 6), want = first_chars(prefix.data(), c), mask = mask_of(c);
+        const uint64_t key = stem_key({s.base, 6}), want = stem_key(prefix), mask = mask_of(c);
         if (plain && watching_ && key == watched_.key)
             keep_first(watched_, at, y);
         if (plain && (key & mask) == want && !add_stem(key))
@@ -496,7 +484,7 @@ class family {
         if (lead + 4 < c || (key & mask & mask_of(lead)) != (want & mask_of(lead)))
             return true;
         char before[6];
-        if ((first_chars(before, checksum_before(y, s, before)) & mask) != want)
+        if ((stem_key({before, checksum_before(y, s, before)}) & mask) != want)
             return true;
         return add(at, true) && (!plain || add_stem(key));
     }
@@ -523,7 +511,7 @@ class family {
                 return;
             }
             const stem s = stem_of(y);
-            if (s.base_len > 2 && std::string_view(s.ext) == ext_)
+            if (s.base_len > 2 && same_ext(s))
                 if (stem_top *t = find_stem(s.base))
                     keep_first(*t, at, y);
         });
@@ -566,6 +554,7 @@ class family {
     std::string_view ext_;
     char ext4_[4] = {}; // as a stem holds it
     stem_top watched_{};
+    short_name watched_base_;
     bool watching_ = false, watched_taken_[PLAIN_ALIASES] = {};
     heap_array<pick> picks_;
     heap_array<stem_top> stems_;

@@ -13,7 +13,7 @@ namespace winpath {
 namespace {
 
 using path_text = fixed_text<MAX_CHARS + 1>;
-constexpr size_t NONE = static_cast<size_t>(-1);
+constexpr size_t NONE = NO_NAME; // no entry, as the short-name functions say it
 
 // A short name the volume keeps, if it can be one: never longer than
 // 12 bytes, and a legal 8.3 name (a damaged volume may hold anything).
