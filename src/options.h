@@ -1,13 +1,13 @@
 // The option record shared by the command line and the path step.
 #pragma once
 
-enum : unsigned {
+enum : unsigned char {
     PART_PATH = 1, // drive and directory
     PART_MAIN = 2, // main part of the file name
     PART_EXT = 4,  // extension
 };
 
-enum {
+enum : unsigned char {
     SEP_BACKSLASH = 0,
     SEP_SLASH = 1,
     SEP_CYGNUS = 2, // slashes, and the drive written as //C

@@ -3,12 +3,15 @@
 # DLLs (KERNEL32 and the C runtime), that it carries the long-path aware
 # manifest, and that it is loaded at a random address (64-bit wide for a
 # 64-bit program) with a data segment that cannot run.
-# usage: check_pe.sh EXE OBJDUMP EXPECTED-FILE-TYPE
-exe=$1 objdump=$2 type=$3
+# usage: check_pe.sh EXE OBJDUMP 64|32
+exe=$1 objdump=$2 bits=$3
+# file(1) words it by its version: "PE32+ executable (console) x86-64", or
+# "PE32+ executable for MS Windows 5.02 (console), x86-64".
 out=$(file -b "$exe")
-case $out in
-"$type"*) ;;
-*) echo "file type: $out (expected $type)"; exit 1 ;;
+case $bits/$out in
+"64/PE32+ executable "*"(console)"*x86-64*) ;;
+"32/PE32 executable "*"(console)"*"Intel "*386*) ;;
+*) echo "file type: $out (expected a $bits-bit console program)"; exit 1 ;;
 esac
 dlls=$("$objdump" -p "$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z' | sort -u)
 echo "imports:" $dlls
@@ -22,7 +25,7 @@ done
 LC_ALL=C grep -q '<ws2:longPathAware>true</ws2:longPathAware>' "$exe" || { echo "no long-path aware manifest"; exit 1; }
 flags=$("$objdump" -p "$exe" | sed -n '/^DllCharacteristics/,/^[A-Z]/p')
 wanted="DYNAMIC_BASE NX_COMPAT"
-case $type in PE32+*) wanted="$wanted HIGH_ENTROPY_VA" ;; esac
+[ "$bits" = 64 ] && wanted="$wanted HIGH_ENTROPY_VA"
 for flag in $wanted; do
     echo "$flags" | grep -qw "$flag" || { echo "DllCharacteristics without $flag"; exit 1; }
 done

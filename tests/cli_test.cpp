@@ -369,8 +369,10 @@ class CommandLineTable : public testing::Test {
         const std::string out = base_ + "/stdout", err = base_ + "/stderr";
         const pid_t pid = fork();
         if (pid == 0) {
-            if (under_wine())
+            if (under_wine()) {
                 setenv("LC_ALL", cp932() ? "ja_JP.UTF-8" : "C.UTF-8", 1);
+                unsetenv("TMPDIR"); // Wine 10 aborts where it is set
+            }
             const int o = open(out_to && *out_to ? out_to : out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             const int e = open(err.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 ||

@@ -6,6 +6,7 @@
 # usage: wine_prefix.sh PREFIX LOADER
 set -e
 prefix=$1 loader=$2
+unset TMPDIR # Wine 10 aborts where it is set
 export WINEPREFIX=$prefix WINEDEBUG=-all
 if ! out=$("$loader" --version 2>&1); then
     echo "cannot start $loader: $out"

@@ -53,7 +53,7 @@ DWORD opened(int fd, dir_handle &dir, dir_id &id)
 // (none) and NTFS through ntfs-3g (DOS names as extended attributes, on
 // every file); every other file system, and Linux's ntfs3 driver, which
 // gives no way to read them, gets names made by the model.
-enum class volume { other, fat, exfat, ntfs_3g };
+enum class volume : unsigned char { other, fat, exfat, ntfs_3g };
 
 volume volume_of(int fd)
 {

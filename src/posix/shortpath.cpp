@@ -192,10 +192,12 @@ class walker {
         shown = component;
         if (const short_name *known = entries->recall(component, at)) {
             shown = known->empty() ? component : known->view();
-            return (found_ = name_.assign(entries->name(at))) ? 0 : ERROR_FILENAME_EXCED_RANGE;
+            found_ = name_.assign(entries->name(at));
+            return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
         }
         const bool legal = legal_83(component);
-        if ((at = entries->find(component)) != NONE) {
+        at = entries->find(component);
+        if (at != NONE) {
             if (!name_.assign(entries->name(at)))
                 return ERROR_FILENAME_EXCED_RANGE;
             found_ = true;
@@ -348,7 +350,10 @@ DWORD walk_cwd(char drive, std::string_view &rest, current_dir &cwd, walker &w, 
 {
     std::string_view text, real;
     DWORD err = 0;
-    if (upper(drive) != upper(cwd.drive()) || !cwd.get(text, err) || (real = cwd.real()).empty())
+    if (upper(drive) != upper(cwd.drive()) || !cwd.get(text, err))
+        return 0;
+    real = cwd.real();
+    if (real.empty())
         return 0;
     const std::string_view dir = sub(text, 2);
     if (dir.size() < 2 || sub(rest, 0, dir.size()) != dir ||
@@ -361,7 +366,8 @@ DWORD walk_cwd(char drive, std::string_view &rest, current_dir &cwd, walker &w, 
         std::string_view shown;
         if (name.empty())
             continue;
-        if ((err = w.step(name, false, shown)) != 0)
+        err = w.step(name, false, shown);
+        if (err)
             return err;
         if (!out.append('\\') || !out.append(shown))
             return ERROR_FILENAME_EXCED_RANGE;

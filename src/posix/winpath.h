@@ -58,7 +58,7 @@ struct dir_id {
 
 // How the entries of a directory get their short names: made by the model
 // of shortnames.h; kept by the volume, one for each entry; or none at all.
-enum class short_source { made, kept, none };
+enum class short_source : unsigned char { made, kept, none };
 
 // One entry of a directory as read: its real name, and the short name the
 // volume keeps for it where it keeps one.
