@@ -23,3 +23,7 @@ fi
 # One server for the whole run: a server that quits between two programs can
 # drop the next one's connection.
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
+# The first program of a server starts the prefix's services, which may
+# speak on standard error (Wine 10: "XDG_RUNTIME_DIR is invalid or not set
+# in the environment."): that program is this one, not the tests'.
+"$loader" cmd /c exit </dev/null >/dev/null 2>&1 || true
