@@ -54,12 +54,12 @@ struct memory_dir : winpath::dir_reader {
         return 0;
     }
     // Kept names asked for one entry at a time, as ntfs-3g gives them.
-    DWORD kept_name(winpath::dir_handle, const char *name, winpath::short_name &out) override
+    DWORD kept_name(winpath::dir_handle, const char *name, winpath::volume_name &out) override
     {
         out.clear();
         for (size_t i = 0; i < names.size() && i < kept.size(); i++)
             if (names[i] == name)
-                out.assign(std::string_view(kept[i]).substr(0, 12));
+                out.assign(std::string_view(kept[i]).substr(0, winpath::volume_name::capacity() - 1));
         return 0;
     }
     DWORD find_kept(winpath::dir_handle, std::string_view name, winpath::entry_name &found) override

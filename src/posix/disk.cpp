@@ -5,6 +5,9 @@
 #include "disk.h"
 
 #include <cerrno>
+#include <cstddef>
+#include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -55,10 +58,12 @@ DWORD opened(int fd, dir_handle &dir, dir_id &id)
 // gives no way to read them, gets names made by the model.
 enum class volume : unsigned char { other, fat, exfat, ntfs_3g };
 
+constexpr long FAT_MAGIC = 0x4d44;
+
 volume volume_of(int fd)
 {
 #ifdef __linux__
-    constexpr long FAT_MAGIC = 0x4d44, EXFAT_MAGIC = 0x2011BAB0, FUSE_MAGIC = 0x65735546;
+    constexpr long EXFAT_MAGIC = 0x2011BAB0, FUSE_MAGIC = 0x65735546;
     struct statfs st;
     char attrib[8];
     if (fstatfs(fd, &st) != 0)
@@ -73,6 +78,39 @@ volume volume_of(int fd)
     (void)fd;
 #endif
     return volume::other;
+}
+
+// Whether `name`, from a listing, is one real entry name that can be opened
+// as it stands: a damaged or crafted FAT volume may list a long name that
+// holds "/" (a path, to openat), or "." or "..".
+bool entry_name_ok(const char *name)
+{
+    return name[0] && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+}
+bool dots(const char *name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
+
+int64_t nanoseconds(const struct timespec &t)
+{
+    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// Whether a directory last changed at `newest` can change again without its
+// times showing it: only within one tick of the coarse clock the kernel
+// stamps them with (at `now`), or FAT's two seconds.
+bool settled(int fd, int64_t newest, int64_t now)
+{
+    constexpr int64_t FAT_GRAIN = 2000000000;
+    if (newest < now - FAT_GRAIN)
+        return true;
+    if (newest >= now)
+        return false;
+#ifdef __linux__
+    struct statfs st;
+    return fstatfs(fd, &st) == 0 && st.f_type != FAT_MAGIC;
+#else
+    (void)fd;
+    return true;
+#endif
 }
 
 } // namespace
@@ -143,13 +181,32 @@ DWORD posix_dirs::next(dir_entry &e)
     if (!listed_)
         return 0;
     errno = 0;
-    if (const dirent *d = readdir(listed_)) {
+    while (const dirent *d = readdir(listed_)) {
+        if (!entry_name_ok(d->d_name) && !dots(d->d_name))
+            continue;
         e.name = d->d_name;
         return 0;
     }
     const int err = errno;
     end_list();
     return err ? code_from_errno(err, false) : 0;
+}
+
+DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
+{
+    struct timespec now {};
+    struct stat st;
+#ifdef CLOCK_REALTIME_COARSE
+    clock_gettime(CLOCK_REALTIME_COARSE, &now); // the clock files are stamped by
+#else
+    clock_gettime(CLOCK_REALTIME, &now);
+#endif
+    if (fstat(dir, &st) != 0)
+        return code_from_errno(errno, false);
+    s.mtime = nanoseconds(st.st_mtim);
+    s.ctime = nanoseconds(st.st_ctim);
+    s.settled = settled(dir, s.mtime > s.ctime ? s.mtime : s.ctime, nanoseconds(now));
+    return 0;
 }
 
 DWORD posix_dirs::check(dir_handle dir, const char *name)
@@ -168,43 +225,90 @@ void posix_dirs::end_list()
 }
 
 // One entry of a FAT directory a call: [0] its 8.3 name, [1] its long name,
-// empty where the 8.3 entry is all there is.
+// empty where the 8.3 entry is all there is. The ioctl cuts long names to
+// 255 bytes (FAT holds 255 UTF-16 units, up to 765 bytes of UTF-8): such a
+// name is read whole from the same position by getdents. An entry whose
+// long name is no real entry name is listed by its 8.3 name, which vfat
+// always finds; one with neither is left out.
 DWORD posix_dirs::next_fat(dir_entry &e)
 {
 #ifdef __linux__
     static_assert(sizeof fat_entries_ == sizeof(__fat_dirent[2]));
-    const int got = ioctl(fat_, VFAT_IOCTL_READDIR_BOTH, fat_entries_);
-    if (got <= 0) {
-        const int err = errno;
-        end_list();
-        return got < 0 ? code_from_errno(err, false) : 0;
+    constexpr size_t CUT = sizeof fat_entries_[1].name - 1;
+    while (true) {
+        // The kernel leaves the inode and offset of an entry without a long
+        // name unwritten, and valgrind's model of the call marks less.
+        memset(fat_entries_, 0, sizeof fat_entries_);
+        const off_t at = lseek(fat_, 0, SEEK_CUR);
+        const int got = at < 0 ? -1 : ioctl(fat_, VFAT_IOCTL_READDIR_BOTH, fat_entries_);
+        if (got <= 0) {
+            const int err = errno;
+            end_list();
+            return got < 0 ? code_from_errno(err, false) : 0;
+        }
+        fat_entries_[0].name[CUT] = fat_entries_[1].name[CUT] = '\0';
+        const char *longname = fat_entries_[1].name;
+        if (strlen(longname) == CUT)
+            longname = whole_name(at, longname);
+        e.kept = fat_entries_[0].name;
+        e.name = entry_name_ok(longname) ? longname : e.kept;
+        if (entry_name_ok(e.name) || dots(e.name))
+            return 0;
     }
-    fat_entries_[0].name[255] = fat_entries_[1].name[255] = '\0';
-    e.kept = fat_entries_[0].name;
-    e.name = fat_entries_[1].name[0] ? fat_entries_[1].name : fat_entries_[0].name;
 #else
     (void)e;
     end_list();
-#endif
     return 0;
+#endif
+}
+
+// The whole long name of the FAT entry at position `at`, of which the
+// ioctl gave the first bytes `cut`; "" where getdents does not give it.
+const char *posix_dirs::whole_name(off_t at, const char *cut)
+{
+#ifdef __linux__
+    constexpr size_t ROOM = sizeof whole_ - offsetof(struct dirent64, d_name);
+    const off_t next = lseek(fat_, 0, SEEK_CUR);
+    ssize_t got = -1;
+    if (next >= 0 && lseek(fat_, at, SEEK_SET) == at)
+        got = getdents64(fat_, whole_, sizeof whole_);
+    if (next < 0 || lseek(fat_, next, SEEK_SET) != next || got <= 0)
+        return "";
+    const auto *d = reinterpret_cast<const struct dirent64 *>(whole_);
+    if (strnlen(d->d_name, ROOM) == ROOM || strncmp(d->d_name, cut, strlen(cut)) != 0)
+        return "";
+    return d->d_name;
+#else
+    (void)at, (void)cut;
+    return "";
+#endif
 }
 
 // ntfs-3g keeps an entry's DOS name as an attribute. The entry is reached
 // through its directory's handle: /proc/self/fd/N/NAME.
-DWORD posix_dirs::kept_name(dir_handle dir, const char *name, short_name &kept)
+DWORD posix_dirs::kept_name(dir_handle dir, const char *name, volume_name &kept)
 {
     kept.clear();
 #ifdef __linux__
-    char path[32 + 1024], dos[12];
+    char path[32 + 1024], dos[volume_name::capacity() - 1];
+    struct stat here, entry;
     if (snprintf(path, sizeof path, "/proc/self/fd/%d/%s", dir, name) >= static_cast<int>(sizeof path))
+        return 0;
+    // A folder mounted over the entry hides the one it covers, and with it
+    // its DOS name: through the mount, the attribute is the mounted root's.
+    if (fstat(dir, &here) != 0 || fstatat(dir, name, &entry, AT_SYMLINK_NOFOLLOW) != 0)
+        return code_from_errno(errno, true);
+    if (here.st_dev != entry.st_dev)
         return 0;
     const ssize_t n = lgetxattr(path, "system.ntfs_dos_name", dos, sizeof dos);
     const int err = errno;
     if (n > 0)
         kept.assign(std::string_view(dos, static_cast<size_t>(n)));
-    // None kept (ENODATA), longer than any 8.3 name (ERANGE), not NTFS, or
-    // no /proc to reach the entry through (then its long name stands).
-    else if (err != ENODATA && err != ERANGE && err != ENOTSUP && err != EOPNOTSUPP &&
+    // None kept (ENODATA), longer than any 8.3 name (ERANGE), one that
+    // cannot be read (EMLINK: a DOS-named file with a second hard link, as
+    // Windows makes them), not NTFS, or no /proc to reach the entry
+    // through: then its long name stands.
+    else if (err != ENODATA && err != ERANGE && err != EMLINK && err != ENOTSUP && err != EOPNOTSUPP &&
              (err != ENOENT || access("/proc/self/fd", F_OK) == 0))
         return code_from_errno(err, true);
 #else
@@ -217,7 +321,7 @@ DWORD posix_dirs::kept_name(dir_handle dir, const char *name, short_name &kept)
 DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found)
 {
     struct stat st;
-    short_name kept;
+    volume_name kept;
     found.clear();
     for (char c : name)
         found.append(upper(c));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/types.h>
 
 #include "winpath.h"
 
@@ -28,12 +29,14 @@ class posix_dirs : public dir_reader {
     DWORD list(dir_handle dir, short_source &how) override;
     DWORD next(dir_entry &e) override;
     DWORD check(dir_handle dir, const char *name) override;
-    DWORD kept_name(dir_handle dir, const char *name, short_name &kept) override;
+    DWORD stamp(dir_handle dir, dir_stamp &s) override;
+    DWORD kept_name(dir_handle dir, const char *name, volume_name &kept) override;
     DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found) override;
 
   private:
     void end_list();
     DWORD next_fat(dir_entry &e);
+    const char *whole_name(off_t at, const char *cut);
 
     char drive_;
     const char *root_, *cwd_;
@@ -46,7 +49,8 @@ class posix_dirs : public dir_reader {
         long off;
         unsigned short reclen;
         char name[256];
-    } fat_entries_[2]; // the kernel's struct __fat_dirent[2]
+    } fat_entries_[2];            // the kernel's struct __fat_dirent[2]
+    alignas(8) char whole_[1024]; // a getdents entry: a name of up to 765 bytes
 };
 
 // Drive Z: is "/", and its current directory the process's working directory.

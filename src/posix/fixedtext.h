@@ -36,6 +36,7 @@ template <size_t N> class fixed_text {
         buf_[n] = '\0';
     }
     size_t size() const { return len_; }
+    static constexpr size_t capacity() { return N; }
     bool empty() const { return len_ == 0; }
     char back() const { return buf_[len_ - 1]; }
     const char *c_str() const { return buf_; }

@@ -579,6 +579,37 @@ bool legal_83(std::string_view name)
     return true;
 }
 
+bool legal_kept(std::string_view name)
+{
+    bool utf8 = true;
+    unsigned cp = 0;
+    for (size_t i = 0, n = 0; utf8 && i < name.size(); i += n)
+        utf8 = (n = utf8_at(name, i, cp)) != 0;
+    size_t base = 0, ext = 0;
+    bool dot = false;
+    for (size_t i = 0, n = 1; i < name.size(); i += n) {
+        const unsigned char c = name[i];
+        n = utf8 ? utf8_at(name, i, cp) : 1;
+        if (c == '.' && (dot || base == 0))
+            return false;
+        if (c == '.')
+            dot = true;
+        else if (c < 0x80 && !CHARS[c].legal)
+            return false;
+        else
+            (dot ? ext : base)++;
+    }
+    return name.size() < volume_name::capacity() && base >= 1 && base <= 8 && ext <= 3;
+}
+
+bool windows_can_hold(std::string_view name)
+{
+    for (unsigned char c : name)
+        if (c < ' ' || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
+            return false;
+    return true;
+}
+
 DWORD short_names(const std::string_view *names, size_t count, short_name *out)
 {
     namer n;

@@ -23,6 +23,20 @@ using short_name = fixed_text<13>; // "BASENAME.EXT"
 
 bool legal_83(std::string_view name);
 
+// An 8.3 name as a volume keeps it, in the volume's character set: 8 + 3
+// characters at most, of three bytes at most each in UTF-8.
+using volume_name = fixed_text<8 * 3 + 1 + 3 * 3 + 1>;
+
+// Whether a volume's 8.3 name can be one: as legal_83, but for characters
+// beyond ASCII (FAT and NTFS hold them in their code page: Linux's vfat
+// makes "ÉTUDEL~1.TXT"). Characters are counted in UTF-8 where the
+// name is valid UTF-8, else one a byte.
+bool legal_kept(std::string_view name);
+
+// Whether a Windows name may be `name`: no control byte, and none of
+// \ / : * ? " < > |.
+bool windows_can_hold(std::string_view name);
+
 // Gives names[i] its short name in out[i]: 0, ERROR_NOT_ENOUGH_MEMORY, or
 // ERROR_FILENAME_EXCED_RANGE when a name finds no free alias (which takes
 // ten million names of one alias stem).

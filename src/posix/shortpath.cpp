@@ -1,6 +1,7 @@
 // GetShortPathNameA's rules: the name copied piece by piece, each component
 // that is not a legal 8.3 name replaced by its short name in its directory.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -15,9 +16,17 @@ namespace {
 using path_text = fixed_text<MAX_CHARS + 1>;
 constexpr size_t NONE = NO_NAME; // no entry, as the short-name functions say it
 
-// A short name the volume keeps, if it can be one: never longer than
-// 12 bytes, and a legal 8.3 name (a damaged volume may hold anything).
-bool usable_kept(std::string_view kept) { return kept.size() <= 12 && legal_83(kept); }
+// A short name the volume keeps, as Windows shows it: in upper case (vfat's
+// shortname=lower gives it in lower case; the volume holds it in upper), and
+// nothing where it cannot be an 8.3 name (a damaged volume may hold anything).
+void take_kept(std::string_view kept, volume_name &out)
+{
+    out.clear();
+    if (!legal_kept(kept))
+        return;
+    for (char c : kept)
+        out.append(upper(c));
+}
 
 // One directory's entries, read in one pass and held once, compactly: the
 // names one after another, and the short names the volume keeps where they
@@ -27,30 +36,43 @@ bool usable_kept(std::string_view kept) { return kept.size() <= 12 && legal_83(k
 // a link to it) names nothing twice.
 class listing {
   public:
+    // A directory that changes while it is read gives a listing that was
+    // never true: it counts only when the directory's stamp is the same
+    // before and after, and, where the stamp may not yet show a change, when
+    // a second read gives the same entries. After a few reads that never
+    // held still the walk fails (31, as for any other failure of the disk).
     DWORD read(dir_reader &dirs, dir_handle dir, const dir_id &id)
     {
-        text_.resize(0);
-        kept_.resize(0);
-        id_ = id;
+        constexpr int READS = 4;
         held_ = false;
-        for (lookup &l : lookups_)
-            l.component.clear();
-        if (DWORD err = dirs.list(dir, how_))
-            return err;
-        while (true) {
-            dir_entry e;
-            if (DWORD err = dirs.next(e))
+        dir_stamp last;
+        uint64_t last_sum = 0;
+        bool have_last = false;
+        for (int i = 0; i < READS; i++) {
+            dir_stamp before, after;
+            uint64_t sum = 0;
+            if (DWORD err = dirs.stamp(dir, before))
                 return err;
-            if (!e.name)
-                break;
-            if ((strcmp(e.name, ".") != 0 && strcmp(e.name, "..") != 0) && !add(e))
-                return ERROR_NOT_ENOUGH_MEMORY;
+            if (DWORD err = read_once(dirs, dir, before.settled ? nullptr : &sum))
+                return err;
+            if (DWORD err = dirs.stamp(dir, after))
+                return err;
+            if (before == after && (before.settled || (have_last && last == after && last_sum == sum))) {
+                id_ = id;
+                stamp_ = after;
+                held_ = true;
+                return 0;
+            }
+            have_last = before == after;
+            last = after;
+            last_sum = sum;
         }
-        held_ = true;
-        return 0;
+        return ERROR_GEN_FAILURE;
     }
-    // Whether this holds the whole listing of directory `id`.
-    bool holds(const dir_id &id) const { return held_ && id_ == id; }
+    // Whether this holds the whole listing of directory `id` as it stands
+    // now: two folders may share a device and inode (hostfs gives every
+    // mount's root 15 and 1), and a folder may have changed since.
+    bool holds(const dir_id &id, const dir_stamp &now) const { return held_ && id_ == id && stamp_ == now; }
     short_source how() const { return how_; }
     // Whether the volume's short names came with the entries.
     bool lists_kept() const { return kept_.size() > 0; }
@@ -70,29 +92,38 @@ class listing {
         }
         return folded;
     }
-    // The short name of the entry at `at`: listed as kept (empty when the
-    // volume's is unusable), or made.
-    DWORD short_of(size_t at, short_name &out) const
+    // The short name the volume listed for the entry at `at`; empty when
+    // its own is unusable.
+    void kept_of(size_t at, volume_name &out) const
     {
-        if (!lists_kept())
-            return short_name_of({text_.begin(), text_.size()}, at, out);
         const kept_name *k = std::lower_bound(
             kept_.begin(), kept_.end(), at, [](const kept_name &a, size_t b) { return a.at < b; });
-        out = k != kept_.end() && k->at == at ? k->name : short_name();
-        return 0;
+        out = k != kept_.end() && k->at == at ? k->name : volume_name();
     }
-    // The entry whose short name `component` is, ignoring case, or NONE.
-    DWORD by_short_name(std::string_view component, size_t &at) const
+    // The short name the model makes for the entry at `at`.
+    DWORD made_of(size_t at, volume_name &out) const
     {
-        at = NONE;
+        short_name made;
+        const DWORD err = short_name_of({text_.begin(), text_.size()}, at, made);
+        out.assign(made.view());
+        return err;
+    }
+    // The entry whose listed kept name `component` is, ignoring case, or NONE.
+    size_t by_kept(std::string_view component) const
+    {
         for (const kept_name &k : kept_)
-            if (at == NONE && same_text(k.name.view(), component))
-                at = k.at;
-        return lists_kept() ? 0 : entry_with_short_name({text_.begin(), text_.size()}, component, at);
+            if (same_text(k.name.view(), component))
+                return k.at;
+        return NONE;
+    }
+    // The entry to which the model gives `component`, or NONE.
+    DWORD by_made(std::string_view component, size_t &at) const
+    {
+        return entry_with_short_name({text_.begin(), text_.size()}, component, at);
     }
     // A lookup of `component` made before: the entry found, and what the
     // short form showed for it.
-    const short_name *recall(std::string_view component, size_t &at) const
+    const volume_name *recall(std::string_view component, size_t &at) const
     {
         for (const lookup &l : lookups_)
             if (!l.component.empty() && l.component.view() == component) {
@@ -112,15 +143,47 @@ class listing {
   private:
     struct kept_name {
         size_t at;
-        short_name name;
+        volume_name name;
     };
     struct lookup {
         entry_name component;
         size_t at;
-        short_name shown;
+        volume_name shown;
     };
     static constexpr size_t LOOKUPS = 4;
 
+    // One pass over the entries; `sum`, where asked for, gets a checksum of
+    // them in their order (FNV-1a), to tell two reads apart.
+    DWORD read_once(dir_reader &dirs, dir_handle dir, uint64_t *sum)
+    {
+        text_.resize(0);
+        kept_.resize(0);
+        for (lookup &l : lookups_)
+            l.component.clear();
+        if (DWORD err = dirs.list(dir, how_))
+            return err;
+        uint64_t h = 0xcbf29ce484222325u;
+        const auto mix = [&h](const char *s) {
+            for (size_t i = 0; i == 0 || s[i - 1]; i++)
+                h = (h ^ static_cast<unsigned char>(s[i])) * 0x100000001b3u;
+        };
+        while (true) {
+            dir_entry e;
+            if (DWORD err = dirs.next(e))
+                return err;
+            if (!e.name)
+                break;
+            if (sum) {
+                mix(e.name);
+                mix(e.kept ? e.kept : "");
+            }
+            if ((strcmp(e.name, ".") != 0 && strcmp(e.name, "..") != 0) && !add(e))
+                return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        if (sum)
+            *sum = h;
+        return 0;
+    }
     // An entry, with the short name the volume keeps where one came with it.
     bool add(const dir_entry &e)
     {
@@ -134,15 +197,14 @@ class listing {
         if (!kept_.resize(n + 1))
             return false;
         kept_[n].at = at;
-        const std::string_view kept(e.kept, strnlen(e.kept, 13));
-        if (usable_kept(kept))
-            kept_[n].name.assign(kept);
+        take_kept({e.kept, strnlen(e.kept, volume_name::capacity())}, kept_[n].name);
         return true;
     }
 
     heap_array<char> text_; // the names, each with its NUL
     heap_array<kept_name> kept_;
     dir_id id_;
+    dir_stamp stamp_;
     short_source how_ = short_source::made;
     bool held_ = false;
     lookup lookups_[LOOKUPS];
@@ -155,7 +217,7 @@ constexpr size_t LISTINGS = 4; // the directories one walk remembers
 // the entry it found last, opened only when the walk goes into it (a file
 // may be named on the way if ".." follows it). A directory met again, by
 // a link or by "..", is neither read nor named again while it is one of
-// the last few listed.
+// the last few listed, and has not changed since.
 class walker {
   public:
     explicit walker(dir_reader &dirs) : dirs_(dirs) {}
@@ -179,8 +241,9 @@ class walker {
         return 0;
     }
     // Finds `component` in the directory the walk stands in, by its long
-    // name, else (a legal 8.3 name) by its short name. `shown` is what the
-    // short form shows for it, good until the next step.
+    // name, else (a legal 8.3 name, or one a volume may keep) by its short
+    // name. `shown` is what the short form shows for it, good until the
+    // next step.
     DWORD step(std::string_view component, bool last, std::string_view &shown)
     {
         listing *entries = nullptr;
@@ -190,7 +253,7 @@ class walker {
         if (DWORD err = listing_here(entries))
             return err;
         shown = component;
-        if (const short_name *known = entries->recall(component, at)) {
+        if (const volume_name *known = entries->recall(component, at)) {
             shown = known->empty() ? component : known->view();
             found_ = name_.assign(entries->name(at));
             return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
@@ -203,8 +266,9 @@ class walker {
             found_ = true;
             if (DWORD err = legal ? 0 : short_of(*entries, at, shown))
                 return err;
-        } else if (DWORD err = legal ? by_short_name(*entries, component, at) : 0) {
-            return err;
+        } else if (legal || (entries->how() != short_source::made && legal_kept(component))) {
+            if (DWORD err = by_short_name(*entries, component, at))
+                return err;
         }
         if (!found_)
             return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
@@ -238,41 +302,98 @@ class walker {
         dir_id id;
     };
 
-    // The short name of the entry at `at`, just found: made, kept (its long
-    // name where the volume keeps none), or none at all (its long name).
+    // The short name of the entry at `at`, just found: made; or kept, and
+    // where the volume keeps none that can be shown (or none at all), its
+    // long name. A long name that no Windows name can be (a line feed, a
+    // "\" that would split it) gets the short name the model makes instead,
+    // so that the line printed is one line and names this entry again.
     DWORD short_of(listing &entries, size_t at, std::string_view &shown)
     {
         shown = name_.view();
-        if (entries.how() == short_source::none)
-            return 0;
-        if (entries.how() == short_source::kept && !entries.lists_kept()) {
-            if (DWORD err = dirs_.kept_name(here(), name_.c_str(), kept_))
-                return err;
-        } else if (DWORD err = entries.short_of(at, kept_)) {
+        kept_.clear();
+        if (entries.how() == short_source::made) {
+            const DWORD err = entries.made_of(at, kept_);
+            shown = kept_.view();
             return err;
         }
-        shown = usable_kept(kept_.view()) ? kept_.view() : shown;
+        if (entries.how() == short_source::kept && entries.lists_kept()) {
+            entries.kept_of(at, kept_);
+        } else if (entries.how() == short_source::kept) {
+            volume_name asked;
+            if (DWORD err = dirs_.kept_name(here(), name_.c_str(), asked))
+                return err;
+            take_kept(asked.view(), kept_);
+        }
+        if (!kept_.empty() || windows_can_hold(name_.view())) {
+            shown = kept_.empty() ? shown : kept_.view();
+            return 0;
+        }
+        if (DWORD err = entries.made_of(at, kept_))
+            return err;
+        // The made name must lead back here: the volume's own short names
+        // are found before it, and one of them may be the same.
+        entry_name other;
+        if (entries.lists_kept() && entries.by_kept(kept_.view()) != NONE)
+            return ERROR_INVALID_NAME;
+        if (entries.how() == short_source::kept && !entries.lists_kept()) {
+            if (DWORD err = dirs_.find_kept(here(), kept_.view(), other))
+                return err;
+            if (!other.empty())
+                return ERROR_INVALID_NAME;
+        }
+        shown = kept_.view();
         return 0;
     }
     // Finds the entry whose short name `component` is. The model's names all
-    // hold a "~"; a volume may keep any legal 8.3 name. A volume that keeps
-    // short names without listing them finds the entry itself.
+    // hold a "~"; a volume may keep any 8.3 name. A volume that keeps short
+    // names without listing them finds the entry itself. Where a volume
+    // keeps none for an entry whose long name no Windows name can be, the
+    // model's name finds it.
     DWORD by_short_name(listing &entries, std::string_view component, size_t &at)
     {
         const short_source how = entries.how();
+        const bool alias = component.find('~') != std::string_view::npos;
         at = NONE;
-        if (how == short_source::none ||
-            (how == short_source::made && component.find('~') == std::string_view::npos))
-            return 0;
-        if (how == short_source::kept && !entries.lists_kept()) {
+        if (how == short_source::kept && entries.lists_kept()) {
+            at = entries.by_kept(component);
+        } else if (how == short_source::kept) {
             if (DWORD err = dirs_.find_kept(here(), component, name_))
                 return err;
             found_ = !name_.empty();
+            if (found_)
+                return 0;
+        }
+        if (at == NONE && alias) {
+            if (DWORD err = entries.by_made(component, at))
+                return err;
+            if (how != short_source::made && at != NONE)
+                if (DWORD err = made_name_stands(entries, at))
+                    return err;
+        }
+        found_ = at != NONE && name_.assign(entries.name(at));
+        return 0;
+    }
+    // Whether the model's name stands for the entry at `at` on a volume that
+    // keeps short names or none: only where its long name cannot be shown
+    // and the volume keeps no usable short name for it. `at` becomes NONE
+    // where it does not.
+    DWORD made_name_stands(listing &entries, size_t &at)
+    {
+        volume_name kept, asked;
+        if (windows_can_hold(entries.name(at))) {
+            at = NONE;
             return 0;
         }
-        if (DWORD err = entries.by_short_name(component, at))
-            return err;
-        found_ = at != NONE && name_.assign(entries.name(at));
+        if (entries.how() == short_source::kept && entries.lists_kept()) {
+            entries.kept_of(at, kept);
+        } else if (entries.how() == short_source::kept) {
+            if (!name_.assign(entries.name(at)))
+                return ERROR_FILENAME_EXCED_RANGE;
+            if (DWORD err = dirs_.kept_name(here(), name_.c_str(), asked))
+                return err;
+            take_kept(asked.view(), kept);
+        }
+        at = kept.empty() ? at : NONE;
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }
@@ -295,9 +416,12 @@ class walker {
     DWORD listing_here(listing *&entries)
     {
         const frame &here = stack_[depth_ - 1];
+        dir_stamp now;
+        if (DWORD err = dirs_.stamp(here.handle, now))
+            return err;
         size_t pick = 0;
         for (size_t i = 0; i < LISTINGS; i++) {
-            if (lists_[i].holds(here.id)) {
+            if (lists_[i].holds(here.id, now)) {
                 pick = i;
                 break;
             }
@@ -305,14 +429,14 @@ class walker {
         }
         used_[pick] = ++clock_;
         entries = &lists_[pick];
-        return entries->holds(here.id) ? 0 : entries->read(dirs_, here.handle, here.id);
+        return entries->holds(here.id, now) ? 0 : entries->read(dirs_, here.handle, here.id);
     }
 
     dir_reader &dirs_;
     heap_array<frame> stack_;
     size_t depth_ = 0;
-    entry_name name_; // the real name of the entry found last
-    short_name kept_; // the short name a volume keeps for it
+    entry_name name_;  // the real name of the entry found last
+    volume_name kept_; // the short name shown for it, where not its long name
     bool found_ = false;
     listing lists_[LISTINGS];
     unsigned long used_[LISTINGS] = {};
@@ -345,20 +469,26 @@ DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, char &dr
 
 // An absolute path that begins with the working directory's own text
 // (GetFullPathNameA's result for a relative name) walks that part by the
-// directory's real names, which may hold a backslash.
-DWORD walk_cwd(char drive, std::string_view &rest, current_dir &cwd, walker &w, path_text &out)
+// directory's real names, which may hold a backslash, "?" or "*": its
+// length in `rest`, or 0.
+size_t cwd_part(char drive, std::string_view rest, current_dir &cwd)
 {
-    std::string_view text, real;
+    std::string_view text;
     DWORD err = 0;
-    if (upper(drive) != upper(cwd.drive()) || !cwd.get(text, err))
-        return 0;
-    real = cwd.real();
-    if (real.empty())
+    if (drive == 0 || upper(drive) != upper(cwd.drive()) || !cwd.get(text, err) || cwd.real().empty())
         return 0;
     const std::string_view dir = sub(text, 2);
     if (dir.size() < 2 || sub(rest, 0, dir.size()) != dir ||
         (rest.size() > dir.size() && !is_sep(rest[dir.size()])))
         return 0;
+    return dir.size();
+}
+
+// Walks the working directory by its real names.
+DWORD walk_cwd(current_dir &cwd, walker &w, path_text &out)
+{
+    const std::string_view real = cwd.real();
+    DWORD err = 0;
     for (size_t i = 0, j; i < real.size(); i = j) {
         j = real.find('/', i + 1);
         j = j == std::string_view::npos ? real.size() : j;
@@ -372,7 +502,6 @@ DWORD walk_cwd(char drive, std::string_view &rest, current_dir &cwd, walker &w, 
         if (!out.append('\\') || !out.append(shown))
             return ERROR_FILENAME_EXCED_RANGE;
     }
-    rest = sub(rest, dir.size());
     return 0;
 }
 
@@ -414,14 +543,15 @@ path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, c
     char drive = 0;
     if (DWORD err = start_of(path, cwd, out, drive, rest))
         return {0, err};
-    if (rest.find_first_of("*?") != std::string_view::npos)
+    const size_t own = cwd_part(drive, rest, cwd);
+    if (sub(rest, own).find_first_of("*?") != std::string_view::npos)
         return {0, ERROR_INVALID_NAME};
     walker w(dirs);
     DWORD err = w.start(drive);
-    if (!err && drive)
-        err = walk_cwd(drive, rest, cwd, w, out);
+    if (!err && own)
+        err = walk_cwd(cwd, w, out);
     if (!err)
-        err = walk(rest, w, out);
+        err = walk(sub(rest, own), w, out);
     if (!err)
         err = w.finish();
     if (err)

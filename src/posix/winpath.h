@@ -56,12 +56,25 @@ struct dir_id {
     bool operator==(const dir_id &o) const { return device == o.device && inode == o.inode; }
 };
 
+// When a directory last changed: a listing read between two equal stamps
+// holds what the directory held. `settled` says that any later change
+// would show in the stamp: the times are older than the clock's last tick,
+// or than the volume's coarser times (FAT keeps two seconds).
+struct dir_stamp {
+    int64_t mtime = 0, ctime = 0; // in nanoseconds
+    bool settled = true;
+    bool operator==(const dir_stamp &o) const { return mtime == o.mtime && ctime == o.ctime; }
+    bool operator!=(const dir_stamp &o) const { return !(*this == o); }
+};
+
 // How the entries of a directory get their short names: made by the model
 // of shortnames.h; kept by the volume, one for each entry; or none at all.
 enum class short_source : unsigned char { made, kept, none };
 
-// One entry of a directory as read: its real name, and the short name the
-// volume keeps for it where it keeps one.
+// One entry of a directory as read: the name it is opened by, and the short
+// name the volume keeps for it where it keeps one. The name is one real
+// entry name, never a path: no "/", not "." or "..", never cut. An entry
+// whose long name cannot be one is listed by its short name.
 struct dir_entry {
     const char *name = nullptr; // nullptr after the last entry
     const char *kept = nullptr;
@@ -86,9 +99,16 @@ class dir_reader {
     virtual DWORD next(dir_entry &e) = 0;
     // Whether the entry `name` of `dir` exists, links followed.
     virtual DWORD check(dir_handle dir, const char *name) = 0;
+    // When `dir` last changed.
+    virtual DWORD stamp(dir_handle dir, dir_stamp &s)
+    {
+        (void)dir;
+        s = {};
+        return 0;
+    }
     // For a volume that keeps short names without listing them: the one
     // kept for the entry `name` of `dir`, left empty where it keeps none.
-    virtual DWORD kept_name(dir_handle dir, const char *name, short_name &kept)
+    virtual DWORD kept_name(dir_handle dir, const char *name, volume_name &kept)
     {
         (void)dir, (void)name;
         kept.clear();
