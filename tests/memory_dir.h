@@ -75,6 +75,12 @@ struct memory_dir : winpath::dir_reader {
         checked = name;
         return 0;
     }
+    // The directory's stamps, one a call, the last again and again.
+    DWORD stamp(winpath::dir_handle, winpath::dir_stamp &s) override
+    {
+        s = stamps.empty() ? winpath::dir_stamp() : stamps[std::min(stamped++, stamps.size() - 1)];
+        return 0;
+    }
 
     std::vector<std::string> names, links;
     // How the entries get short names; for "kept", their kept names, listed
@@ -86,6 +92,8 @@ struct memory_dir : winpath::dir_reader {
     std::string checked;                      // the name last checked: the entry a path led to
     int reads = 0;
     size_t at = 0;
+    std::vector<winpath::dir_stamp> stamps;
+    size_t stamped = 0;
 };
 
 // The short names that the model gives `names`.

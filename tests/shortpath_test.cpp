@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -8,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -272,8 +275,11 @@ TEST(ShortNameModel, ByteOrderAcrossCase)
 }
 
 // Volumes that keep short names, or none: what -s shows and finds there.
-// A kept name that cannot be one (longer than 12 bytes, or not a legal 8.3
-// name) is never shown, and finds nothing: the entry shows its long name.
+// A kept name that cannot be one (more than 8 + 3 characters, or one no
+// 8.3 name may hold) is never shown, and finds nothing: the entry shows its
+// long name, unless no Windows name can be that (a line feed, a "\"): then
+// the name the model makes, which finds it too, unless the volume keeps
+// that name for another entry.
 TEST(ShortNameSources, KeptOrNone)
 {
     const std::vector<std::string> names = {"Long File Name 5.txt",
@@ -281,9 +287,27 @@ TEST(ShortNameSources, KeptOrNone)
                                             "Program Files",
                                             "Damaged One.txt",
                                             "Bad Kept Name.txt",
-                                            "No Short Name.txt"};
-    const std::vector<std::string> kept = {
-        "LONGFI~5.TXT", "LOWER.TXT", "PROGRA~2", "DAMAGED~1.TXTX", "BAD*NA~1.TXT", ""};
+                                            "No Short Name.txt",
+                                            "line\nbreak long.txt",
+                                            "dir\\bs",
+                                            "Étude Long Name.txt",
+                                            "Lower Kept Name.txt",
+                                            "Tab\tKept Name.txt",
+                                            "Line\nFeed.txt",
+                                            "Other One.txt"};
+    const std::vector<std::string> kept = {"LONGFI~5.TXT",
+                                           "LOWER.TXT",
+                                           "PROGRA~2",
+                                           "DAMAGED~1.TXTX",
+                                           "BAD*NA~1.TXT",
+                                           "",
+                                           "LINE\x01~1.TXT",
+                                           "",
+                                           "ÉTUDEL~1.TXT",
+                                           "lowerk~1.txt",
+                                           "TABKEP~5.TXT",
+                                           "",
+                                           "LINEFE~1.TXT"};
     struct row {
         const char *path, *shown; // shown "" for a failure
         DWORD error;
@@ -301,12 +325,28 @@ TEST(ShortNameSources, KeptOrNone)
         {"No Short Name.txt", "No Short Name.txt", 0},
         {"no short name.TXT", "No Short Name.txt", 0},
         {"NOSHOR~1.TXT", "", 2},
+        {"line\nbreak long.txt", "LINEBR~1.TXT", 0},
+        {"linebr~1.txt", "linebr~1.txt", 0},
+        {"dir\\bs", "", 3}, // two components, and there is no "dir"
+        {"DIR_BS~1", "DIR_BS~1", 0},
+        {"Étude Long Name.txt", "ÉTUDEL~1.TXT", 0},
+        {"Étudel~1.txt", "Étudel~1.txt", 0},
+        {"Lower Kept Name.txt", "LOWERK~1.TXT", 0},
+        {"Tab\tKept Name.txt", "TABKEP~5.TXT", 0},
+        {"TABKEP~1.TXT", "", 2},     // the model's name, but the volume keeps one
+        {"Line\nFeed.txt", "", 123}, // the model's name is another entry's
+        {"LINEFE~1.TXT", "LINEFE~1.TXT", 0},
     };
     const std::vector<row> none_rows = {
         {"Long File Name 5.txt", "Long File Name 5.txt", 0},
         {"long file name 5.TXT", "Long File Name 5.txt", 0},
         {"LONGFI~5.TXT", "", 2},
         {"lower.txt", "lower.txt", 0},
+        {"line\nbreak long.txt", "LINEBR~1.TXT", 0},
+        {"LINEBR~1.TXT", "LINEBR~1.TXT", 0},
+        {"Line\nFeed.txt", "LINEFE~1.TXT", 0},
+        {"Étude Long Name.txt", "Étude Long Name.txt", 0},
+        {"TUDELO~1.TXT", "", 2},
     };
     winpath::current_dir cwd("C:\\");
     char buf[256];
@@ -439,17 +479,23 @@ TEST_F(ShortNames, RealNamesOnTheWay)
         EXPECT_EQ(r.value ? std::string(buf) : "", row.shown) << row.path;
     }
     // The working directory itself may be such a name: GetFullPathNameA
-    // spells it with backslashes, and GetShortPathNameA still finds it.
-    char here[4096];
-    ASSERT_NE(getcwd(here, sizeof here), nullptr);
-    ASSERT_EQ(chdir((dir_ + "/x\\y").c_str()), 0);
-    char full[4096] = "", shortened[4096] = "";
-    const DWORD n = GetFullPathNameA("secret.txt", sizeof full, full, nullptr);
-    const DWORD m = GetShortPathNameA(full, shortened, sizeof shortened);
-    ASSERT_EQ(chdir(here), 0);
-    ASSERT_GT(n, 0u);
-    ASSERT_GT(m, 0u) << full << ": " << GetLastError();
-    EXPECT_EQ(std::string(shortened).substr(m - 17), "\\X_Y~1\\secret.txt");
+    // spells it with backslashes, and GetShortPathNameA still finds it; and
+    // its "?" is no wildcard.
+    ASSERT_EQ(mkdir((dir_ + "/dir?q").c_str(), 0755), 0);
+    touch("dir?q/secret.txt");
+    for (const char *d : {"x\\y", "dir?q"}) {
+        char here[4096];
+        ASSERT_NE(getcwd(here, sizeof here), nullptr);
+        ASSERT_EQ(chdir((dir_ + "/" + d).c_str()), 0);
+        char full[4096] = "", shortened[4096] = "";
+        const DWORD n = GetFullPathNameA("secret.txt", sizeof full, full, nullptr);
+        const DWORD m = GetShortPathNameA(full, shortened, sizeof shortened);
+        ASSERT_EQ(chdir(here), 0);
+        ASSERT_GT(n, 0u);
+        ASSERT_GT(m, 0u) << full << ": " << GetLastError();
+        const std::string want = std::string(d[0] == 'x' ? "\\X_Y~1" : "\\DIR_Q~1") + "\\secret.txt";
+        EXPECT_EQ(std::string(shortened).substr(m - want.size()), want);
+    }
 }
 
 // A real path longer than the kernel takes whole (PATH_MAX is 4096) is still
@@ -476,20 +522,87 @@ TEST_F(ShortNames, RealPathLongerThanTheKernelTakes)
     ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
 }
 
-// A directory met again, here through links to itself, is read once.
+// A directory met again, here through links to itself, is read once, while
+// it does not change; one that changes is read again.
 TEST(ShortNameWalk, ADirectoryMetAgainIsReadOnce)
 {
-    memory_dir dir({"Long Link", "Other Link", "Long File Name.txt"}, {"Long Link", "Other Link"});
-    winpath::current_dir cwd("C:\\");
-    std::string path = "C:";
-    for (int i = 0; i < 39; i++)
-        path += i % 3 ? "\\Long Link" : "\\OTHERL~1\\..\\LONGLI~1";
-    char buf[1024];
-    const winpath::path_result r =
-        winpath::short_path((path + "\\longfi~1.txt").c_str(), cwd, dir, buf, sizeof buf);
-    ASSERT_NE(r.value, 0u) << r.error;
-    EXPECT_EQ(dir.reads, 1);
-    EXPECT_EQ(dir.checked, "Long File Name.txt");
+    for (bool changing : {false, true}) {
+        memory_dir dir({"Long Link", "Other Link", "Long File Name.txt"}, {"Long Link", "Other Link"});
+        for (int64_t t = 1; changing && t < 1000; t++)
+            dir.stamps.push_back({t / 3, 0, true}); // a new stamp every three calls
+        winpath::current_dir cwd("C:\\");
+        std::string path = "C:";
+        for (int i = 0; i < 39; i++)
+            path += i % 3 ? "\\Long Link" : "\\OTHERL~1\\..\\LONGLI~1";
+        char buf[1024];
+        const winpath::path_result r =
+            winpath::short_path((path + "\\longfi~1.txt").c_str(), cwd, dir, buf, sizeof buf);
+        ASSERT_NE(r.value, 0u) << r.error;
+        EXPECT_EQ(dir.reads > 1, changing);
+        EXPECT_EQ(dir.checked, "Long File Name.txt");
+    }
+}
+
+// A listing counts only when the directory's stamp is the same before and
+// after it, and, where the stamp may not yet show a change (not settled),
+// when two reads give the same entries. Each row: the stamps the directory
+// gives, call by call; how many reads; the result.
+TEST(ShortNameWalk, AListingCountsOnlyWhenTheFolderHeldStill)
+{
+    const winpath::dir_stamp old{1, 1, true}, newer{2, 2, true}, recent{3, 3, false}, later{4, 4, false};
+    struct {
+        std::vector<winpath::dir_stamp> stamps;
+        int reads;
+        DWORD error;
+    } rows[] = {
+        {{old}, 1, 0},
+        {{old, old, newer, newer, newer}, 2, 0},                              // changed during the first read
+        {{recent}, 2, 0},                                                     // two reads alike
+        {{recent, recent, recent, recent, later}, 4, 0},                      // changed during the second
+        {{old, newer, recent, later, old, newer, recent, later, old}, 4, 31}, // never still
+    };
+    for (const auto &row : rows) {
+        memory_dir dir({"Long File Name.txt", "Other.txt"});
+        dir.stamps = row.stamps;
+        winpath::current_dir cwd("C:\\");
+        char buf[64];
+        const winpath::path_result r =
+            winpath::short_path("C:\\Long File Name.txt", cwd, dir, buf, sizeof buf);
+        EXPECT_EQ(r.error, row.error) << row.stamps.size();
+        EXPECT_EQ(dir.reads, row.reads) << row.stamps.size();
+    }
+}
+
+// A folder that changes while -s reads it: Z always has "~2" and "~3" never
+// exists, whichever of A and C the folder holds, while a second thread
+// renames one into the other. Every answer given is true of the folder at
+// some moment; failures are allowed.
+TEST_F(ShortNames, AFolderThatChangesWhileItIsRead)
+{
+    for (int i = 0; i < 3000; i++)
+        touch("Other Entry " + std::to_string(i));
+    touch("Long File Name A.txt");
+    touch("Long File Name Z.txt");
+    std::atomic<bool> stop{false};
+    std::thread renamer([&] {
+        const std::string a = dir_ + "/Long File Name A.txt", c = dir_ + "/Long File Name C.txt";
+        for (int i = 0; !stop; i++) {
+            rename(i % 2 ? c.c_str() : a.c_str(), i % 2 ? a.c_str() : c.c_str());
+            std::this_thread::sleep_for(std::chrono::microseconds(i % 4 * 400 + 100)); // now and then still
+        }
+    });
+    char buf[4096];
+    for (int run = 0; run < 200; run++) {
+        const bool by_alias = run % 2;
+        const winpath::path_result r =
+            shorten(by_alias ? "C:\\LONGFI~3.TXT" : "C:\\Long File Name Z.txt", buf);
+        if (r.value == 0)
+            continue;
+        EXPECT_FALSE(by_alias) << "LONGFI~3.TXT found";
+        EXPECT_STREQ(buf, "C:\\LONGFI~2.TXT");
+    }
+    stop = true;
+    renamer.join();
 }
 
 } // namespace
