@@ -15,35 +15,60 @@ mkdir "$mnt"
 truncate -s 16M "$work/ntfs.img"
 mkntfs -F -f -q "$work/ntfs.img" 2>/dev/null
 ntfs-3g "$work/ntfs.img" "$mnt"
-trap 'umount "$mnt"; rm -rf "$work"' EXIT
+trap 'umount "$mnt/Covered Folder" 2>/dev/null; umount "$mnt"; rm -rf "$work"' EXIT
 
 cd "$mnt"
 mkdir "Program Files (x86)" "Program Files" "Long Directory Name"
 : >"Long Report Name.doc"
 : >"No Dos Name Here.txt"
 : >"Long Directory Name/Nested Long File.txt"
+: >"Linked Long File.txt"
+mkdir "Covered Folder" 'dir\bs'
+: >'dir\bs/inner.txt'
+lf=$(printf 'line\nbreak long.txt')
+: >"$lf"
+: >"$(printf 'tab\there.txt')"
 dos() { setfattr -h -n system.ntfs_dos_name -v "$2" "$1"; }
 dos "Program Files (x86)" PROGRA~1 # created first on Windows, so ~1
 dos "Program Files" PROGRA~2
 dos "Long Report Name.doc" LONGRE~3.DOC # two earlier files deleted
 dos "Long Directory Name" LONGDI~1
 dos "Long Directory Name/Nested Long File.txt" NESTED~1.TXT
+dos "Linked Long File.txt" LINKED~1.TXT
+dos "Covered Folder" COVERE~1
+# A DOS-named file with a second hard link, as under C:\Windows: its DOS
+# name can no longer be read (EMLINK), but ntfs-3g still finds it by it.
+ln "Linked Long File.txt" "Second Link.txt"
+# A folder mounted over a DOS-named one hides it, and its DOS name.
+mount -t tmpfs none "Covered Folder"
 
 root="Z:$(pwd | tr / '\\')"
 missing="The system cannot find the file specified."
 no_path="The system cannot find the path specified."
 checked=0 failed=0
 tab=$(printf '\t')
+expect() { # expect NAME WANT STATUS: the line printed (the root left out) or the message
+    want=$2
+    case $3 in 0) want="$root\\$2" ;; esac
+    got=$("$tarsel" -s "$1" 2>&1) && code=0 || code=$?
+    checked=$((checked + 1))
+    if [ "$got" != "$want" ] || [ "$code" != "$3" ]; then
+        printf 'FAIL: tarsel -s %s: %s (%s), not %s (%s)\n' "$1" "$got" "$code" "$want" "$3"
+        failed=$((failed + 1))
+    fi
+}
+# Names no Windows name can be get the short names tarsel makes, and are
+# found by them; so is a folder whose name holds a "\", in which -s runs too.
+expect "$lf" LINEBR~1.TXT 0
+expect "$(printf 'tab\there.txt')" TABHER~1.TXT 0
+expect 'DIR_BS~1\inner.txt' 'DIR_BS~1\inner.txt' 0
+got=$(cd 'dir\bs' && "$tarsel" -s inner.txt 2>&1) || got="status $?"
+checked=$((checked + 1))
+[ "$got" = "$root\\DIR_BS~1\\inner.txt" ] || { printf 'FAIL: in dir\\bs, tarsel -s inner.txt: %s\n' "$got"; failed=$((failed + 1)); }
 # name given to -s <tab> line printed (the root left out) or message <tab> status
 while IFS=$tab read -r name want status; do
     [ -n "$name" ] || continue
-    case $status in 0) want="$root\\$want" ;; esac
-    got=$("$tarsel" -s "$name" 2>&1) && code=0 || code=$?
-    checked=$((checked + 1))
-    if [ "$got" != "$want" ] || [ "$code" != "$status" ]; then
-        printf 'FAIL: tarsel -s %s: %s (%s), not %s (%s)\n' "$name" "$got" "$code" "$want" "$status"
-        failed=$((failed + 1))
-    fi
+    expect "$name" "$want" "$status"
 done <<ROWS
 Program Files (x86)	PROGRA~1.	0
 Program Files	PROGRA~2.	0
@@ -60,6 +85,11 @@ Long Directory Name\\Nested Long File.txt	LONGDI~1\\NESTED~1.TXT	0
 longdi~1\\nested~1.txt	longdi~1\\nested~1.txt	0
 LONGDI~1\\NOSUCH~1.TXT	$missing	2
 LONGDI~2\\NESTED~1.TXT	$no_path	3
+Linked Long File.txt	Linked Long File.txt	0
+Second Link.txt	Second Link.txt	0
+LINKED~1.TXT	LINKED~1.TXT	0
+Covered Folder	Covered Folder.	0
+linebr~1.txt	linebr~1.txt	0
 ROWS
 echo "$checked checked, $failed failed"
 cd /

@@ -331,7 +331,8 @@ DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &f
     }
     if (DWORD err = kept_name(dir, found.c_str(), kept))
         return err;
-    if (kept.view() != found.view())
+    // A DOS name that cannot be read (a second hard link) still finds it.
+    if (!kept.empty() && kept.view() != found.view())
         found.clear();
     return 0;
 }
