@@ -27,6 +27,19 @@ done
 mmd -i "$work/fat.img" "::/Mtools Folder"
 mcopy -i "$work/fat.img" "$work/src/Mtools Long Name 1.txt" "::/Mtools Folder/Inner Long File.txt"
 
+# A crafted or damaged stick: long names patched into a path ("x/y z", and
+# twelve "../" before "etc"), into "..", and into one with a line feed
+# whose 8.3 name holds a control byte. Q, J, q and V stand for the bytes
+# patched in, and no other long name holds them.
+mmd -i "$work/fat.img" "::/xJy z" "::/x" "::/x/y z" "::/QQJQQJQQJQQJQQJQQJQQJQQJQQJQQJQQJQQJetc"
+for name in "xJy z/decoy.txt" "x/y z/secret.txt" Qq "lineVbreak long.txt"; do
+    : >"$work/src/file"
+    mcopy -i "$work/fat.img" "$work/src/file" "::/$name"
+done
+to=$(printf './.\nx')
+"$names" --patch "$work/fat.img" QJqV "${to%x}"
+"$names" --patch-short "$work/fat.img" LINEVB~1TXT "$(printf 'LINE\001B~1TXT')"
+
 # Inside user-mode Linux: the driver's names, then every check.
 cat >"$work/inside" <<INSIDE
 #!/bin/sh
@@ -38,6 +51,12 @@ mkdir -p "Long Directory Name/Deeper Directory" "Program Files (x86)" "Program F
 : >"Long Directory Name/Nested File Name.txt"
 : >"Long Directory Name/Deeper Directory/Deep File.txt"
 : >lower.txt
+: >"Étude Long Name.txt"
+# Long names longer than the ioctl's 255 bytes: 86 and 85 CJK characters.
+cjk85=\$(i=0; while [ \$i -lt 85 ]; do printf '日'; i=\$((i + 1)); done)
+mkdir "Cut Names"
+: >"Cut Names/\${cjk85}日.txt"
+: >"Cut Names/\$cjk85"
 "$names" . >"$work/names" || exit 1
 root="Z:\$(pwd | tr / '\\\\')"
 checked=0 failed=0
@@ -53,6 +72,7 @@ expect() { # expect WANTED_LINE WANTED_STATUS ARGUMENTS...
 }
 tab=\$(printf '\t')
 while IFS=\$tab read -r long short; do
+    [ "\$long" != odd ] || continue
     line="\$root\\\\\$short"
     case "\${short##*\\\\}" in *.*) ;; *) line="\$line." ;; esac
     expect "\$line" 0 -s "\$long"
@@ -65,9 +85,44 @@ missing="The system cannot find the file specified."
 expect "\$missing" 2 -s "LONGFI~9.TXT"
 expect "\$missing" 2 -s "LO8FE5~1.TXT"
 expect "\$missing" 2 -s "LONGDI~1\\\\NESTED~9.TXT"
+# The crafted entries: found by their 8.3 names, never leaving the folder.
+expect "\$root\\\\XJYZ~1\\\\decoy.txt" 0 -s "XJYZ~1\\\\decoy.txt"
+expect "\$missing" 2 -s "XJYZ~1\\\\secret.txt"
+expect "\$root\\\\QQJQQJ~1." 0 -s "QQJQQJ~1"
+expect "\$missing" 2 -s "QQJQQJ~1\\\\passwd"
+expect "\$root\\\\QQ." 0 -s QQ
+# No 8.3 name to show and a line feed in the long name: the name tarsel makes.
+expect "\$root\\\\LINEBR~1.TXT" 0 -s "\$(printf 'line\nbreak long.txt')"
+expect "\$root\\\\linebr~1.txt" 0 -s linebr~1.txt
+# Each cut name found whole, with its own 8.3 name (only the first has .TXT).
+for name in "\${cjk85}日.txt" "\$cjk85"; do
+    got=\$("$tarsel" -s "Cut Names\\\\\$name" 2>&1) && code=0 || code=\$?
+    again=\$("$tarsel" -s "\$got" 2>&1) || again="status \$?"
+    checked=\$((checked + 1))
+    case \$name/\$code/\$got in
+    *.txt/0/*.TXT | *[!t]/0/*[!T].) [ "\$again" = "\$got" ] && continue ;;
+    esac
+    printf 'FAIL: tarsel -s Cut Names\\\\%s: %s (%s), again %s\\n' "\$name" "\$got" "\$code" "\$again"
+    failed=\$((failed + 1))
+done
 echo "\$checked checked, \$failed failed"
 [ \$failed = 0 ]
 INSIDE
+# shortname=lower shows every 8.3 name in lower case; the volume holds them
+# in upper case, as -s shows them.
+cat >"$work/lower" <<LOWER
+#!/bin/sh
+cd "$work/mnt" || exit 1
+checked=0 failed=0
+tab=\$(printf '\t')
+while IFS=\$tab read -r long line; do
+    got=\$("$tarsel" -s "\$long" 2>&1) || got="status \$?"
+    checked=\$((checked + 1))
+    [ "\$got" = "\$line" ] || { printf 'FAIL: shortname=lower: tarsel -s %s: %s, not %s\\n' "\$long" "\$got" "\$line"; failed=\$((failed + 1)); }
+done <"$work/upper"
+echo "shortname=lower: \$checked checked, \$failed failed"
+[ \$failed = 0 ]
+LOWER
 cat >"$work/init" <<INIT
 #!/bin/sh
 PATH=/usr/sbin:/usr/bin:/sbin:/bin
@@ -78,7 +133,14 @@ for module in fat/fat fat/vfat nls/nls_cp437 nls/nls_iso8859-1 nls/nls_utf8; do
 done
 if mount -t vfat -o utf8 /dev/ubda "$work/mnt"; then
     sh "$work/inside"
-    echo "status \$?" >"$work/done"
+    status=\$?
+    cd "$work/mnt" && grep -v '^odd' "$work/names" | head -n 6 | while IFS="\$(printf '\t')" read -r long short; do
+        printf '%s\t%s\n' "\$long" "\$("$tarsel" -s "\$long")"
+    done >"$work/upper"
+    cd /
+    umount "$work/mnt"
+    mount -t vfat -o utf8,shortname=lower /dev/ubda "$work/mnt" && sh "$work/lower" || status=1
+    echo "status \$status" >"$work/done"
     umount "$work/mnt"
 fi
 halt -f -p
