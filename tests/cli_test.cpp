@@ -37,7 +37,8 @@ struct row {
     const char *what;
     std::vector<std::string> args;
     expect native;
-    std::optional<expect> wine = std::nullopt; // Wine 8's answer, where it differs
+    std::optional<expect> wine = std::nullopt; // Wine's answer, where it differs
+    std::vector<std::string> env = {};         // the locale the program runs in natively
 };
 
 const std::string USAGE = "TARSEL.EXE Version 1.01  prints the full path of a file name, or parts of it\n"
@@ -221,6 +222,33 @@ const std::vector<row> TABLE = {
     {"short, line feed in a short name", {"-sfe", "a\nb"}, ok("AB1E27~1."), ok("a\nb.")},
     // Without -s a name is printed as it stands, line feed and all.
     {"line feed in a name", {"-f", "C:\\x\\a\nb.txt"}, ok("a\nb")},
+    // Messages in the user's language, from the locale (natively; under Wine
+    // the locale is C.UTF-8): in UTF-8 only, English for a code without a
+    // text in that language and under LC_ALL=C.
+    {"japanese",
+     {"-s", "missing.txt"},
+     {"", "指定されたファイルが見つかりません。\n", 2},
+     fails(2),
+     {"LANG=ja_JP.UTF-8"}},
+    {"japanese 161", {"nul"}, {"", "指定されたパスは無効です。\n", 161}, fails(161), {"LANG=ja_JP.UTF-8"}},
+    {"japanese, no text", {"-s", "loop"}, fails(1921), fails(2), {"LANG=ja_JP.UTF-8"}},
+    {"LC_ALL=C first", {"-s", "missing.txt"}, fails(2), fails(2), {"LC_ALL=C", "LANG=ja_JP.UTF-8"}},
+    {"german from LC_MESSAGES",
+     {"-s", "missing.txt"},
+     {"", "Das System kann die angegebene Datei nicht finden.\n", 2},
+     fails(2),
+     {"LC_MESSAGES=de_DE.UTF-8", "LANG=fr_FR.UTF-8"}},
+    {"not in UTF-8", {"-s", "missing.txt"}, fails(2), fails(2), {"LANG=ja_JP.eucJP"}},
+    {"french apostrophe",
+     {"-s", "nodir\\x.txt"},
+     {"",
+      "Le chemin d\xE2\x80\x99"
+      "accès spécifié est introuvable.\n",
+      3},
+     fails(2),
+     {"LC_ALL=", "LANG=fr_FR.UTF-8"}},
+    {"chinese", {"-s", "missing.txt"}, {"", "系统找不到指定的文件。\n", 2}, fails(2), {"LANG=zh_CN.UTF-8"}},
+    {"traditional chinese", {"-s", "missing.txt"}, fails(2), fails(2), {"LANG=zh_TW.UTF-8"}},
     // Devices and other drives under -s: the short form fails first.
     {"short, device", {"-s", "nul"}, fails(87), fails(2)},
     {"short, another drive's root", {"-s", "C:\\"}, fails(3), fails(161)}, // Wine has a C:
@@ -372,6 +400,11 @@ class CommandLineTable : public testing::Test {
             if (under_wine()) {
                 setenv("LC_ALL", cp932() ? "ja_JP.UTF-8" : "C.UTF-8", 1);
                 unsetenv("TMPDIR"); // Wine 10 aborts where it is set
+            } else {                // the locale is the row's: English where it gives none
+                for (const char *v : {"LC_ALL", "LC_MESSAGES", "LANG"})
+                    unsetenv(v);
+                for (const std::string &v : env_)
+                    putenv(const_cast<char *>(v.c_str()));
             }
             const int o = open(out_to && *out_to ? out_to : out.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
             const int e = open(err.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
@@ -408,7 +441,9 @@ class CommandLineTable : public testing::Test {
     static void check(const row &r, const char *out_to = nullptr)
     {
         const expect &e = under_wine() && r.wine ? *r.wine : r.native;
+        env_ = r.env;
         const expect got = run(r.args, out_to);
+        env_.clear();
         EXPECT_EQ(got.out, expand(e.out)) << r.what;
         EXPECT_EQ(got.err, expand(e.err)) << r.what;
         EXPECT_EQ(got.status, e.status & 0xFF) << r.what; // statuses wrap to 0..255
@@ -416,6 +451,7 @@ class CommandLineTable : public testing::Test {
 
     static constexpr int CANNOT_START = 251, NO_OTHER_USER = 252;
     static std::string base_, dir_;
+    static std::vector<std::string> env_; // the row's locale
     // A limit that the next runs start under (resource -1: none).
     struct limit {
         int resource;
@@ -425,6 +461,7 @@ class CommandLineTable : public testing::Test {
 };
 
 std::string CommandLineTable::base_, CommandLineTable::dir_;
+std::vector<std::string> CommandLineTable::env_;
 CommandLineTable::limit CommandLineTable::limit_{-1, 0};
 
 TEST_F(CommandLineTable, EveryRow)

@@ -3,16 +3,38 @@
 #include <string>
 
 #include "errmap.h"
+#include "messages.h"
 #include "tsv.h"
 #include "winapi.h"
 
 namespace {
 
+// Each language's texts, asked for by its language id: the rows of
+// messages.tsv in English (0x409), those of messages.LL.tsv in theirs. The
+// row's language goes in its current directory, which does not matter here.
+std::vector<vector_row> message_rows()
+{
+    const struct {
+        const char *file, *language;
+    } files[] = {{"messages.tsv", "en:0x409"},
+                 {"messages.ja.tsv", "ja:0x411"},
+                 {"messages.zh.tsv", "zh:0x804"},
+                 {"messages.de.tsv", "de:0x407"},
+                 {"messages.fr.tsv", "fr:0x40C"}};
+    std::vector<vector_row> rows;
+    for (const auto &f : files)
+        for (vector_row r : read_vectors(f.file, "msg:")) {
+            r.cwd = f.language;
+            rows.push_back(r);
+        }
+    return rows;
+}
+
 class MessageVectors : public testing::TestWithParam<vector_row> {};
 
 // The texts end in "\n" where Windows ends them in CR LF. An input
 // "FLAGS:CODE" gives the flags; "CODE" alone asks as tarsel does.
-TEST_P(MessageVectors, GivesTheEnglishWindowsText)
+TEST_P(MessageVectors, GivesTheWindowsText)
 {
     const vector_row &r = GetParam();
     const size_t colon = r.input.find(':');
@@ -28,7 +50,7 @@ TEST_P(MessageVectors, GivesTheEnglishWindowsText)
     const DWORD n = FormatMessageA(flags,
                                    nullptr,
                                    std::stoul(r.input.substr(colon + 1)),
-                                   LANG_USER_DEFAULT,
+                                   std::stoul(r.cwd.substr(3), nullptr, 16),
                                    reinterpret_cast<char *>(&text),
                                    0,
                                    nullptr);
@@ -42,8 +64,41 @@ TEST_P(MessageVectors, GivesTheEnglishWindowsText)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Vectors, MessageVectors, testing::ValuesIn(read_vectors("messages.tsv", "msg:")),
-                         [](const auto &info) { return row_name(info.param.line); });
+INSTANTIATE_TEST_SUITE_P(Vectors, MessageVectors, testing::ValuesIn(message_rows()), [](const auto &info) {
+    return info.param.cwd.substr(0, 2) + "_" + row_name(info.param.line);
+});
+
+// The locale chooses the language: LC_ALL, LC_MESSAGES, LANG, the first
+// set and not empty, and only in UTF-8; a code without a text in that
+// language gets the English one.
+TEST(UserLanguage, FromTheLocale)
+{
+    using winmsg::language;
+    const struct {
+        const char *lc_all, *lc_messages, *lang;
+        language want;
+    } rows[] = {
+        {nullptr, nullptr, "ja_JP.UTF-8", language::japanese},
+        {"C", nullptr, "ja_JP.UTF-8", language::english},
+        {"", "de_DE.utf8", "ja_JP.UTF-8", language::german},
+        {nullptr, "", "fr_CA.Utf-8@euro", language::french},
+        {nullptr, nullptr, "ja_JP.eucJP", language::english},
+        {nullptr, nullptr, "ja_JP", language::english},
+        {nullptr, nullptr, "zh_CN.UTF-8", language::chinese},
+        {nullptr, nullptr, "zh_SG.UTF-8", language::chinese},
+        {nullptr, nullptr, "zh_TW.UTF-8", language::english},
+        {nullptr, nullptr, "jam_JM.UTF-8", language::english},
+        {nullptr, nullptr, "C.UTF-8", language::english},
+        {"POSIX", "ja_JP.UTF-8", nullptr, language::english},
+        {nullptr, nullptr, nullptr, language::english},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(winmsg::language_of(r.lc_all, r.lc_messages, r.lang), r.want)
+            << (r.lc_all ? r.lc_all : "-") << " " << (r.lc_messages ? r.lc_messages : "-") << " "
+            << (r.lang ? r.lang : "-");
+    EXPECT_STREQ(winmsg::system_text(1921, language::japanese), winmsg::system_text(1921, language::english));
+    EXPECT_EQ(winmsg::system_text(99999, language::german), nullptr);
+}
 
 // Every code the errno mapping can give has a text of its own.
 TEST(ErrnoMapping, EveryCodeHasAText)
