@@ -11,9 +11,11 @@
 
 namespace {
 
+// Each text in place: a table of pointers would be relocated at every
+// start of the position-independent program, a run that succeeds too.
 struct message {
     DWORD code;
-    const char *text;
+    char text[160];
 };
 
 // On POSIX a text ends in "\n" where Windows ends it in CR LF.
