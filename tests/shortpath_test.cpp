@@ -388,7 +388,7 @@ TEST(ShortNameModel, MemoryRunningOut)
     char plain[64];
     ASSERT_NE(winpath::short_path("C:\\Long File Name 150.txt", cwd, dir, plain, sizeof plain).value, 0u);
     // By its long name, and by the alias that gave (the lookup's own gather).
-    for (const std::string path : {std::string("C:\\Long File Name 150.txt"), std::string(plain)}) {
+    for (const std::string &path : {std::string("C:\\Long File Name 150.txt"), std::string(plain)}) {
         char buf[64];
         winpath::path_result r{0, 0};
         int failures = 0;
@@ -549,7 +549,7 @@ TEST(ShortNameWalk, ADirectoryMetAgainIsReadOnce)
 
 // A listing counts only when the directory's stamp is the same before and
 // after it, and, where the stamp may not yet show a change (not settled),
-// when two reads give the same entries. Each row: the stamps the directory
+// when three reads in a row give the same entries. Each row: the stamps the directory
 // gives, call by call; how many reads; the result.
 TEST(ShortNameWalk, AListingCountsOnlyWhenTheFolderHeldStill)
 {
@@ -560,10 +560,10 @@ TEST(ShortNameWalk, AListingCountsOnlyWhenTheFolderHeldStill)
         DWORD error;
     } rows[] = {
         {{old}, 1, 0},
-        {{old, old, newer, newer, newer}, 2, 0},                              // changed during the first read
-        {{recent}, 2, 0},                                                     // two reads alike
-        {{recent, recent, recent, recent, later}, 4, 0},                      // changed during the second
-        {{old, newer, recent, later, old, newer, recent, later, old}, 4, 31}, // never still
+        {{old, old, newer, newer, newer}, 2, 0},         // changed during the first read
+        {{recent}, 3, 0},                                // three reads alike
+        {{recent, recent, recent, recent, later}, 5, 0}, // changed during the second
+        {{old, newer, old, newer, old, newer, old, newer, old, newer, old, newer}, 5, 31}, // never still
     };
     for (const auto &row : rows) {
         memory_dir dir({"Long File Name.txt", "Other.txt"});

@@ -94,15 +94,17 @@ int64_t nanoseconds(const struct timespec &t)
     return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// Whether a directory last changed at `newest` can change again without its
-// times showing it: only within one tick of the coarse clock the kernel
-// stamps them with (at `now`), or FAT's two seconds.
-bool settled(int fd, int64_t newest, int64_t now)
+// Whether a directory stamped `s` can change again without its times showing
+// it: only within one tick of the coarse clock the kernel stamps them with
+// (at `now`), or within two seconds where the times are coarser: FAT's, and
+// any in whole seconds (qemu-user gives some machines no nanoseconds).
+bool settled(int fd, const dir_stamp &s, int64_t now)
 {
-    constexpr int64_t FAT_GRAIN = 2000000000;
-    if (newest < now - FAT_GRAIN)
+    constexpr int64_t SECOND = 1000000000, COARSE_GRAIN = 2 * SECOND;
+    const int64_t newest = s.mtime > s.ctime ? s.mtime : s.ctime;
+    if (newest < now - COARSE_GRAIN)
         return true;
-    if (newest >= now)
+    if (newest >= now || (s.mtime % SECOND == 0 && s.ctime % SECOND == 0))
         return false;
 #ifdef __linux__
     struct statfs st;
@@ -205,7 +207,7 @@ DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
         return code_from_errno(errno, false);
     s.mtime = nanoseconds(st.st_mtim);
     s.ctime = nanoseconds(st.st_ctim);
-    s.settled = settled(dir, s.mtime > s.ctime ? s.mtime : s.ctime, nanoseconds(now));
+    s.settled = settled(dir, s, nanoseconds(now));
     return 0;
 }
 

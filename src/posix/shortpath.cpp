@@ -38,16 +38,17 @@ class listing {
   public:
     // A directory that changes while it is read gives a listing that was
     // never true: it counts only when the directory's stamp is the same
-    // before and after, and, where the stamp may not yet show a change, when
-    // a second read gives the same entries. After a few reads that never
-    // held still the walk fails (31, as for any other failure of the disk).
+    // before and after, and, where the stamp may not yet show a change,
+    // when three reads in a row give the same entries. A directory that
+    // does not hold still fails the walk (31, as any other failure of the
+    // disk).
     DWORD read(dir_reader &dirs, dir_handle dir, const dir_id &id)
     {
-        constexpr int READS = 4;
+        constexpr int READS = 5, ALIKE = 3;
         held_ = false;
         dir_stamp last;
         uint64_t last_sum = 0;
-        bool have_last = false;
+        int alike = 0;
         for (int i = 0; i < READS; i++) {
             dir_stamp before, after;
             uint64_t sum = 0;
@@ -57,13 +58,17 @@ class listing {
                 return err;
             if (DWORD err = dirs.stamp(dir, after))
                 return err;
-            if (before == after && (before.settled || (have_last && last == after && last_sum == sum))) {
+            if (before != after) {
+                alike = 0;
+                continue;
+            }
+            alike = alike > 0 && last == after && last_sum == sum ? alike + 1 : 1;
+            if (before.settled || alike == ALIKE) {
                 id_ = id;
                 stamp_ = after;
                 held_ = true;
                 return 0;
             }
-            have_last = before == after;
             last = after;
             last_sum = sum;
         }
