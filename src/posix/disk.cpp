@@ -94,25 +94,29 @@ int64_t nanoseconds(const struct timespec &t)
     return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// Whether a directory stamped `s` can change again without its times showing
-// it: only within one tick of the coarse clock the kernel stamps them with
-// (at `now`), or within two seconds where the times are coarser: FAT's, and
-// any in whole seconds (qemu-user gives some machines no nanoseconds).
-bool settled(int fd, const dir_stamp &s, int64_t now)
+// How a directory stamped `s` at `now` may still change without its times
+// showing it: not at all (settled); within the one tick of the coarse clock
+// the kernel stamps them with; or, where the times are coarser (FAT's two
+// seconds, and any in whole seconds: qemu-user gives some machines no
+// nanoseconds), for two seconds, which only waiting can rule out.
+enum class grain : unsigned char { settled, tick, coarse };
+constexpr int64_t SECOND = 1000000000, COARSE_GRAIN = 2 * SECOND;
+
+grain grain_of(int fd, const dir_stamp &s, int64_t now)
 {
-    constexpr int64_t SECOND = 1000000000, COARSE_GRAIN = 2 * SECOND;
     const int64_t newest = s.mtime > s.ctime ? s.mtime : s.ctime;
     if (newest < now - COARSE_GRAIN)
-        return true;
-    if (newest >= now || (s.mtime % SECOND == 0 && s.ctime % SECOND == 0))
-        return false;
+        return grain::settled;
+    if (s.mtime % SECOND == 0 && s.ctime % SECOND == 0)
+        return grain::coarse;
 #ifdef __linux__
     struct statfs st;
-    return fstatfs(fd, &st) == 0 && st.f_type != FAT_MAGIC;
+    if (fstatfs(fd, &st) == 0 && st.f_type == FAT_MAGIC)
+        return grain::coarse;
 #else
     (void)fd;
-    return true;
 #endif
+    return newest >= now ? grain::tick : grain::settled;
 }
 
 } // namespace
@@ -194,21 +198,32 @@ DWORD posix_dirs::next(dir_entry &e)
     return err ? code_from_errno(err, false) : 0;
 }
 
+// A directory whose times are coarser than the clock's tick, changed in the
+// last two seconds, is waited for once, until those times would show a
+// change (a folder on a stick just written to).
 DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
 {
-    struct timespec now {};
-    struct stat st;
+    for (bool waited = false;; waited = true) {
+        struct timespec now {};
+        struct stat st;
 #ifdef CLOCK_REALTIME_COARSE
-    clock_gettime(CLOCK_REALTIME_COARSE, &now); // the clock files are stamped by
+        clock_gettime(CLOCK_REALTIME_COARSE, &now); // the clock files are stamped by
 #else
-    clock_gettime(CLOCK_REALTIME, &now);
+        clock_gettime(CLOCK_REALTIME, &now);
 #endif
-    if (fstat(dir, &st) != 0)
-        return code_from_errno(errno, false);
-    s.mtime = nanoseconds(st.st_mtim);
-    s.ctime = nanoseconds(st.st_ctim);
-    s.settled = settled(dir, s, nanoseconds(now));
-    return 0;
+        if (fstat(dir, &st) != 0)
+            return code_from_errno(errno, false);
+        s.mtime = nanoseconds(st.st_mtim);
+        s.ctime = nanoseconds(st.st_ctim);
+        const grain g = grain_of(dir, s, nanoseconds(now));
+        s.settled = g == grain::settled;
+        if (g != grain::coarse || waited)
+            return 0;
+        const int64_t wait =
+            (s.mtime > s.ctime ? s.mtime : s.ctime) + COARSE_GRAIN + SECOND / 100 - nanoseconds(now);
+        const struct timespec pause = {static_cast<time_t>(wait / SECOND), static_cast<long>(wait % SECOND)};
+        nanosleep(&pause, nullptr);
+    }
 }
 
 DWORD posix_dirs::check(dir_handle dir, const char *name)
