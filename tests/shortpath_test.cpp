@@ -587,6 +587,12 @@ TEST_F(ShortNames, AFolderThatChangesWhileItIsRead)
         touch("Other Entry " + std::to_string(i));
     touch("Long File Name A.txt");
     touch("Long File Name Z.txt");
+    struct stat st;
+    ASSERT_EQ(stat(dir_.c_str(), &st), 0);
+    if (st.st_mtim.tv_nsec == 0 && st.st_ctim.tv_nsec == 0)
+        GTEST_SKIP()
+            << "this machine stamps folders in whole seconds (qemu-user): -s waits two seconds for a "
+               "folder that changed, and one that never stops changing fails";
     std::atomic<bool> stop{false};
     std::thread renamer([&] {
         const std::string a = dir_ + "/Long File Name A.txt", c = dir_ + "/Long File Name C.txt";

@@ -219,8 +219,10 @@ DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
         s.settled = g == grain::settled;
         if (g != grain::coarse || waited)
             return 0;
-        const int64_t wait =
-            (s.mtime > s.ctime ? s.mtime : s.ctime) + COARSE_GRAIN + SECOND / 100 - nanoseconds(now);
+        // Never longer than the grain: a damaged volume may hold any time.
+        constexpr int64_t LONGEST = COARSE_GRAIN + SECOND / 100;
+        int64_t wait = (s.mtime > s.ctime ? s.mtime : s.ctime) + LONGEST - nanoseconds(now);
+        wait = wait < LONGEST ? wait : LONGEST;
         const struct timespec pause = {static_cast<time_t>(wait / SECOND), static_cast<long>(wait % SECOND)};
         nanosleep(&pause, nullptr);
     }
