@@ -204,7 +204,7 @@ DWORD posix_dirs::next(dir_entry &e)
 DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
 {
     for (bool waited = false;; waited = true) {
-        struct timespec now {};
+        struct timespec now = {0, 0};
         struct stat st;
 #ifdef CLOCK_REALTIME_COARSE
         clock_gettime(CLOCK_REALTIME_COARSE, &now); // the clock files are stamped by

@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
-#include <strings.h>
 
 #include "messages.h"
 #include "pathtext.h"
@@ -175,11 +174,8 @@ language language_of(const char *lc_all, const char *lc_messages, const char *la
     const std::string_view head = winpath::sub(name, 0, dot < at ? dot : at);
     const std::string_view charset =
         dot == std::string_view::npos ? "" : winpath::sub(name, dot + 1, at - dot - 1);
-    const auto same = [](std::string_view a, std::string_view b) {
-        return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-    };
     // A terminal in any other character set could not show the texts.
-    if (!same(charset, "UTF-8") && !same(charset, "utf8"))
+    if (!winpath::same_text(charset, "UTF-8") && !winpath::same_text(charset, "utf8"))
         return language::english;
     const std::string_view ll = winpath::sub(head, 0, head.find('_'));
     if (ll == "ja")
