@@ -80,19 +80,18 @@ volume volume_of(int fd)
     return volume::other;
 }
 
-// Whether `name`, from a listing, is one real entry name that can be opened
-// as it stands: a damaged or crafted FAT volume may list a long name that
-// holds "/" (a path, to openat), or "." or "..".
+// Whether `name`, from a listing, is one name, never a path: a damaged or
+// crafted FAT volume may list a long name that holds "/" (to openat, a
+// path), and one that is empty. An entry name is one that is not "." or
+// ".." either.
+bool one_name(const char *name) { return name[0] && !strchr(name, '/'); }
 bool entry_name_ok(const char *name)
 {
-    return name[0] && !strchr(name, '/') && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
+    return one_name(name) && strcmp(name, ".") != 0 && strcmp(name, "..") != 0;
 }
-bool dots(const char *name) { return strcmp(name, ".") == 0 || strcmp(name, "..") == 0; }
 
-int64_t nanoseconds(const struct timespec &t)
-{
-    return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
-}
+constexpr int64_t SECOND = 1000000000;
+int64_t nanoseconds(const struct timespec &t) { return static_cast<int64_t>(t.tv_sec) * SECOND + t.tv_nsec; }
 
 // How a directory stamped `s` at `now` may still change without its times
 // showing it: not at all (settled); within the one tick of the coarse clock
@@ -100,12 +99,11 @@ int64_t nanoseconds(const struct timespec &t)
 // seconds, and any in whole seconds: qemu-user gives some machines no
 // nanoseconds), for two seconds, which only waiting can rule out.
 enum class grain : unsigned char { settled, tick, coarse };
-constexpr int64_t SECOND = 1000000000, COARSE_GRAIN = 2 * SECOND;
+constexpr int64_t COARSE_GRAIN = 2 * SECOND;
 
 grain grain_of(int fd, const dir_stamp &s, int64_t now)
 {
-    const int64_t newest = s.mtime > s.ctime ? s.mtime : s.ctime;
-    if (newest < now - COARSE_GRAIN)
+    if (s.newest() < now - COARSE_GRAIN)
         return grain::settled;
     if (s.mtime % SECOND == 0 && s.ctime % SECOND == 0)
         return grain::coarse;
@@ -116,7 +114,7 @@ grain grain_of(int fd, const dir_stamp &s, int64_t now)
 #else
     (void)fd;
 #endif
-    return newest >= now ? grain::tick : grain::settled;
+    return s.newest() >= now ? grain::tick : grain::settled;
 }
 
 } // namespace
@@ -188,7 +186,7 @@ DWORD posix_dirs::next(dir_entry &e)
         return 0;
     errno = 0;
     while (const dirent *d = readdir(listed_)) {
-        if (!entry_name_ok(d->d_name) && !dots(d->d_name))
+        if (!one_name(d->d_name))
             continue;
         e.name = d->d_name;
         return 0;
@@ -221,7 +219,7 @@ DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
             return 0;
         // Never longer than the grain: a damaged volume may hold any time.
         constexpr int64_t LONGEST = COARSE_GRAIN + SECOND / 100;
-        int64_t wait = (s.mtime > s.ctime ? s.mtime : s.ctime) + LONGEST - nanoseconds(now);
+        int64_t wait = s.newest() + LONGEST - nanoseconds(now);
         wait = wait < LONGEST ? wait : LONGEST;
         const struct timespec pause = {static_cast<time_t>(wait / SECOND), static_cast<long>(wait % SECOND)};
         nanosleep(&pause, nullptr);
@@ -271,7 +269,7 @@ DWORD posix_dirs::next_fat(dir_entry &e)
             longname = whole_name(at, longname);
         e.kept = fat_entries_[0].name;
         e.name = entry_name_ok(longname) ? longname : e.kept;
-        if (entry_name_ok(e.name) || dots(e.name))
+        if (one_name(e.name))
             return 0;
     }
 #else

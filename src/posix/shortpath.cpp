@@ -315,20 +315,13 @@ class walker {
     DWORD short_of(listing &entries, size_t at, std::string_view &shown)
     {
         shown = name_.view();
-        kept_.clear();
         if (entries.how() == short_source::made) {
             const DWORD err = entries.made_of(at, kept_);
             shown = kept_.view();
             return err;
         }
-        if (entries.how() == short_source::kept && entries.lists_kept()) {
-            entries.kept_of(at, kept_);
-        } else if (entries.how() == short_source::kept) {
-            volume_name asked;
-            if (DWORD err = dirs_.kept_name(here(), name_.c_str(), asked))
-                return err;
-            take_kept(asked.view(), kept_);
-        }
+        if (DWORD err = kept_for(entries, at, kept_))
+            return err;
         if (!kept_.empty() || windows_can_hold(name_.view())) {
             shown = kept_.empty() ? shown : kept_.view();
             return 0;
@@ -384,21 +377,32 @@ class walker {
     // where it does not.
     DWORD made_name_stands(listing &entries, size_t &at)
     {
-        volume_name kept, asked;
+        volume_name kept;
         if (windows_can_hold(entries.name(at))) {
             at = NONE;
             return 0;
         }
-        if (entries.how() == short_source::kept && entries.lists_kept()) {
-            entries.kept_of(at, kept);
-        } else if (entries.how() == short_source::kept) {
-            if (!name_.assign(entries.name(at)))
-                return ERROR_FILENAME_EXCED_RANGE;
-            if (DWORD err = dirs_.kept_name(here(), name_.c_str(), asked))
-                return err;
-            take_kept(asked.view(), kept);
-        }
+        if (DWORD err = kept_for(entries, at, kept))
+            return err;
         at = kept.empty() ? at : NONE;
+        return 0;
+    }
+    // The short name the volume keeps for the entry at `at`, as shown: from
+    // the listing, or asked for; empty where it keeps none that can be one.
+    DWORD kept_for(listing &entries, size_t at, volume_name &out)
+    {
+        volume_name asked;
+        out.clear();
+        if (entries.how() != short_source::kept)
+            return 0;
+        if (entries.lists_kept()) {
+            entries.kept_of(at, out);
+            return 0;
+        }
+        // A listed name is held with its NUL.
+        if (DWORD err = dirs_.kept_name(here(), entries.name(at).data(), asked))
+            return err;
+        take_kept(asked.view(), out);
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }

@@ -63,6 +63,7 @@ struct dir_id {
 struct dir_stamp {
     int64_t mtime = 0, ctime = 0; // in nanoseconds
     bool settled = true;
+    int64_t newest() const { return mtime > ctime ? mtime : ctime; }
     bool operator==(const dir_stamp &o) const { return mtime == o.mtime && ctime == o.ctime; }
     bool operator!=(const dir_stamp &o) const { return !(*this == o); }
 };
