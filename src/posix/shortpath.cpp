@@ -82,6 +82,7 @@ class listing {
     // Whether the volume's short names came with the entries.
     bool lists_kept() const { return kept_.size() > 0; }
     std::string_view name(size_t at) const { return &text_[at]; }
+    const char *name_c(size_t at) const { return &text_[at]; } // with its NUL
     // The entry of that very name, else the first in byte order that equals
     // it ignoring case; NONE if there is neither.
     size_t find(std::string_view component) const
@@ -399,8 +400,7 @@ class walker {
             entries.kept_of(at, out);
             return 0;
         }
-        // A listed name is held with its NUL.
-        if (DWORD err = dirs_.kept_name(here(), entries.name(at).data(), asked))
+        if (DWORD err = dirs_.kept_name(here(), entries.name_c(at), asked))
             return err;
         take_kept(asked.view(), out);
         return 0;
