@@ -93,29 +93,57 @@ bool entry_name_ok(const char *name)
 constexpr int64_t SECOND = 1000000000;
 int64_t nanoseconds(const struct timespec &t) { return static_cast<int64_t>(t.tv_sec) * SECOND + t.tv_nsec; }
 
-// How a directory stamped `s` at `now` may still change without its times
-// showing it: not at all (settled); within the one tick of the coarse clock
-// the kernel stamps them with; or, where the times are coarser (FAT's two
-// seconds, and any in whole seconds: qemu-user gives some machines no
-// nanoseconds), for two seconds, which only waiting can rule out.
-enum class grain : unsigned char { settled, tick, coarse };
-constexpr int64_t COARSE_GRAIN = 2 * SECOND;
-
-grain grain_of(int fd, const dir_stamp &s, int64_t now)
+// Whether a directory stamped `s` at `now` would show any later change in
+// its stamp: not while its times are within the one tick of the coarse
+// clock the kernel stamps them with, or ahead of the clock; not within two
+// seconds where they are whole seconds (qemu-user gives some machines no
+// nanoseconds); never on FAT, whose times are two seconds coarse and whose
+// root folder keeps none.
+bool settled(int fd, const dir_stamp &s, int64_t now)
 {
-    if (s.newest() < now - COARSE_GRAIN)
-        return grain::settled;
-    if (s.mtime % SECOND == 0 && s.ctime % SECOND == 0)
-        return grain::coarse;
 #ifdef __linux__
     struct statfs st;
     if (fstatfs(fd, &st) == 0 && st.f_type == FAT_MAGIC)
-        return grain::coarse;
+        return false;
 #else
     (void)fd;
 #endif
-    return s.newest() >= now ? grain::tick : grain::settled;
+    if (s.newest() >= now)
+        return false;
+    return s.newest() < now - 2 * SECOND || s.fine();
 }
+
+#ifdef __linux__
+// The FAT entry that starts at `at`, as the driver's ioctl gives it: [0]
+// its 8.3 name, [1] its long name, empty where the 8.3 entry is all there
+// is, cut to 255 bytes (FAT holds up to 765 bytes of UTF-8). False after
+// the last entry or on a failure.
+using fat_pair = __fat_dirent[2];
+constexpr size_t FAT_CUT = sizeof(fat_pair{}[0].d_name) - 1;
+
+bool fat_entry_at(int fd, int64_t at, fat_pair &pair)
+{
+    // The kernel leaves the inode and offset of an entry without a long
+    // name unwritten, and valgrind's model of the call marks less.
+    memset(pair, 0, sizeof pair);
+    if (lseek(fd, at, SEEK_SET) != at || ioctl(fd, VFAT_IOCTL_READDIR_BOTH, pair) <= 0)
+        return false;
+    pair[0].d_name[FAT_CUT] = pair[1].d_name[FAT_CUT] = '\0';
+    return true;
+}
+
+// Whether the entry that starts at `at` has the whole long name `name`,
+// as getdents gives it.
+bool fat_name_at(int fd, int64_t at, const char *name)
+{
+    alignas(8) char buf[1024]; // a getdents entry: a name of up to 765 bytes
+    constexpr size_t ROOM = sizeof buf - offsetof(struct dirent64, d_name);
+    if (lseek(fd, at, SEEK_SET) != at || getdents64(fd, buf, sizeof buf) <= 0)
+        return false;
+    const auto *d = reinterpret_cast<const struct dirent64 *>(buf);
+    return strnlen(d->d_name, ROOM) < ROOM && strcmp(d->d_name, name) == 0;
+}
+#endif
 
 } // namespace
 
@@ -164,31 +192,43 @@ DWORD posix_dirs::list(dir_handle dir, short_source &how)
     how = v == volume::other   ? short_source::made
           : v == volume::exfat ? short_source::none
                                : short_source::kept;
-    if (v == volume::fat) {
-        fat_ = fd;
-        return 0;
-    }
     listed_ = fdopendir(fd);
     if (!listed_) {
         const int err = errno;
         ::close(fd);
         return code_from_errno(err, false);
     }
+    listed_dir_ = dir;
+    fat_ = v == volume::fat;
+    next_at_ = 0;
     return 0;
 }
 
+// The names as getdents gives them, as ls -f reads them. On FAT each entry
+// comes with where it starts, for the ioctl that gives its 8.3 name with
+// its long name, asked for the one entry wanted (kept_name).
 DWORD posix_dirs::next(dir_entry &e)
 {
     e = {};
-    if (fat_ >= 0)
-        return next_fat(e);
-    if (!listed_)
-        return 0;
-    errno = 0;
-    while (const dirent *d = readdir(listed_)) {
-        if (!one_name(d->d_name))
+    while (listed_) {
+        errno = 0;
+        const dirent *d = readdir(listed_);
+        const int64_t at = next_at_;
+        const char *name = nullptr;
+        if (d) {
+            next_at_ = d->d_off;
+            name = fat_ && !entry_name_ok(d->d_name) ? odd_fat_name(at, d->d_name) : d->d_name;
+        } else if (fat_ && errno == EIO) {
+            name = past_unlistable(); // a long name getdents refuses
+            if (!name && errno)
+                break;
+        } else {
+            break;
+        }
+        if (!name || !one_name(name))
             continue;
-        e.name = d->d_name;
+        e.name = name;
+        e.at = fat_ ? at : -1;
         return 0;
     }
     const int err = errno;
@@ -196,34 +236,73 @@ DWORD posix_dirs::next(dir_entry &e)
     return err ? code_from_errno(err, false) : 0;
 }
 
-// A directory whose times are coarser than the clock's tick, changed in the
-// last two seconds, is waited for once, until those times would show a
-// change (a folder on a stick just written to).
+// A FAT entry listed as "." or "..", or by a name that holds "/", is the
+// folder's own "." or "..", or one whose long name a damaged or crafted
+// volume made so: that one is listed by its 8.3 name, which vfat always
+// finds, and one with neither name usable is left out (nullptr).
+const char *posix_dirs::odd_fat_name(int64_t at, const char *listed)
+{
+#ifdef __linux__
+    fat_pair pair;
+    if (!fat_entry_at(listed_dir_, at, pair) || (!pair[1].d_name[0] && one_name(listed)))
+        return listed;
+    if (!entry_name_ok(pair[0].d_name))
+        return nullptr;
+    memcpy(odd_name_, pair[0].d_name, sizeof odd_name_);
+    return odd_name_;
+#else
+    (void)at;
+    return listed;
+#endif
+}
+
+// getdents stops with EIO at an entry whose name holds "/" or is empty,
+// and never goes past it; the ioctl reads it. Its 8.3 name stands for it
+// (nullptr where that is no name either), and the listing goes on after
+// it. nullptr with errno set where the ioctl fails too.
+const char *posix_dirs::past_unlistable()
+{
+#ifdef __linux__
+    fat_pair pair;
+    errno = 0;
+    if (!fat_entry_at(listed_dir_, next_at_, pair)) {
+        errno = errno ? errno : EIO;
+        return nullptr;
+    }
+    const off_t after = lseek(listed_dir_, 0, SEEK_CUR);
+    if (after <= next_at_) {
+        errno = EIO;
+        return nullptr;
+    }
+    seekdir(listed_, after);
+    next_at_ = after;
+    errno = 0;
+    if (!entry_name_ok(pair[0].d_name))
+        return nullptr;
+    memcpy(odd_name_, pair[0].d_name, sizeof odd_name_);
+    return odd_name_;
+#else
+    return nullptr;
+#endif
+}
+
+// No wait: a stamp that cannot show a change yet is not settled, and the
+// listing then compares reads instead.
 DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
 {
-    for (bool waited = false;; waited = true) {
-        struct timespec now = {0, 0};
-        struct stat st;
+    struct timespec now = {0, 0};
+    struct stat st;
 #ifdef CLOCK_REALTIME_COARSE
-        clock_gettime(CLOCK_REALTIME_COARSE, &now); // the clock files are stamped by
+    clock_gettime(CLOCK_REALTIME_COARSE, &now); // the clock files are stamped by
 #else
-        clock_gettime(CLOCK_REALTIME, &now);
+    clock_gettime(CLOCK_REALTIME, &now);
 #endif
-        if (fstat(dir, &st) != 0)
-            return code_from_errno(errno, false);
-        s.mtime = nanoseconds(st.st_mtim);
-        s.ctime = nanoseconds(st.st_ctim);
-        const grain g = grain_of(dir, s, nanoseconds(now));
-        s.settled = g == grain::settled;
-        if (g != grain::coarse || waited)
-            return 0;
-        // Never longer than the grain: a damaged volume may hold any time.
-        constexpr int64_t LONGEST = COARSE_GRAIN + SECOND / 100;
-        int64_t wait = s.newest() + LONGEST - nanoseconds(now);
-        wait = wait < LONGEST ? wait : LONGEST;
-        const struct timespec pause = {static_cast<time_t>(wait / SECOND), static_cast<long>(wait % SECOND)};
-        nanosleep(&pause, nullptr);
-    }
+    if (fstat(dir, &st) != 0)
+        return code_from_errno(errno, false);
+    s.mtime = nanoseconds(st.st_mtim);
+    s.ctime = nanoseconds(st.st_ctim);
+    s.settled = settled(dir, s, nanoseconds(now));
+    return 0;
 }
 
 DWORD posix_dirs::check(dir_handle dir, const char *name)
@@ -232,80 +311,54 @@ DWORD posix_dirs::check(dir_handle dir, const char *name)
     return fstatat(dir, name, &st, 0) == 0 ? 0 : code_from_errno(errno, true);
 }
 
+DWORD posix_dirs::lookup(dir_handle dir, const char *name)
+{
+    struct stat st;
+    return fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : code_from_errno(errno, true);
+}
+
 // The listing is let go before it is closed, so that nothing reaches it twice.
 void posix_dirs::end_list()
 {
     if (DIR *d = std::exchange(listed_, nullptr))
         closedir(d);
-    if (const int fd = std::exchange(fat_, -1); fd >= 0)
-        ::close(fd);
 }
 
-// One entry of a FAT directory a call: [0] its 8.3 name, [1] its long name,
-// empty where the 8.3 entry is all there is. The ioctl cuts long names to
-// 255 bytes (FAT holds 255 UTF-16 units, up to 765 bytes of UTF-8): such a
-// name is read whole from the same position by getdents. An entry whose
-// long name is no real entry name is listed by its 8.3 name, which vfat
-// always finds; one with neither is left out.
-DWORD posix_dirs::next_fat(dir_entry &e)
+// A FAT entry's 8.3 name comes with its long name from one ioctl, at where
+// the listing had the entry start. The two are one moment's; the long name
+// ties them to the entry listed. One cut at 255 bytes is read whole just
+// before and just after, so that an entry that took its place between
+// the reads (the same 255 bytes first) is never taken for it.
+DWORD posix_dirs::fat_kept(dir_handle dir, const dir_entry &e, volume_name &kept)
 {
 #ifdef __linux__
-    static_assert(sizeof fat_entries_ == sizeof(__fat_dirent[2]));
-    constexpr size_t CUT = sizeof fat_entries_[1].name - 1;
-    while (true) {
-        // The kernel leaves the inode and offset of an entry without a long
-        // name unwritten, and valgrind's model of the call marks less.
-        memset(fat_entries_, 0, sizeof fat_entries_);
-        const off_t at = lseek(fat_, 0, SEEK_CUR);
-        const int got = at < 0 ? -1 : ioctl(fat_, VFAT_IOCTL_READDIR_BOTH, fat_entries_);
-        if (got <= 0) {
-            const int err = errno;
-            end_list();
-            return got < 0 ? code_from_errno(err, false) : 0;
-        }
-        fat_entries_[0].name[CUT] = fat_entries_[1].name[CUT] = '\0';
-        const char *longname = fat_entries_[1].name;
-        if (strlen(longname) == CUT)
-            longname = whole_name(at, longname);
-        e.kept = fat_entries_[0].name;
-        e.name = entry_name_ok(longname) ? longname : e.kept;
-        if (one_name(e.name))
-            return 0;
-    }
+    fat_pair pair;
+    const bool cut = strlen(e.name) >= FAT_CUT;
+    if (cut && !fat_name_at(dir, e.at, e.name))
+        return ERROR_RETRY;
+    if (!fat_entry_at(dir, e.at, pair))
+        return ERROR_RETRY;
+    const char *longname = pair[1].d_name;
+    const bool same = !longname[0] || !entry_name_ok(longname) ? strcmp(pair[0].d_name, e.name) == 0
+                      : cut ? strncmp(longname, e.name, FAT_CUT) == 0 && fat_name_at(dir, e.at, e.name)
+                            : strcmp(longname, e.name) == 0;
+    if (!same)
+        return ERROR_RETRY;
+    kept.assign(std::string_view(pair[0].d_name, strnlen(pair[0].d_name, volume_name::capacity())));
 #else
-    (void)e;
-    end_list();
+    (void)dir, (void)e;
+#endif
     return 0;
-#endif
-}
-
-// The whole long name of the FAT entry at position `at`, of which the
-// ioctl gave the first bytes `cut`; "" where getdents does not give it.
-const char *posix_dirs::whole_name(off_t at, const char *cut)
-{
-#ifdef __linux__
-    constexpr size_t ROOM = sizeof whole_ - offsetof(struct dirent64, d_name);
-    const off_t next = lseek(fat_, 0, SEEK_CUR);
-    ssize_t got = -1;
-    if (next >= 0 && lseek(fat_, at, SEEK_SET) == at)
-        got = getdents64(fat_, whole_, sizeof whole_);
-    if (next < 0 || lseek(fat_, next, SEEK_SET) != next || got <= 0)
-        return "";
-    const auto *d = reinterpret_cast<const struct dirent64 *>(whole_);
-    if (strnlen(d->d_name, ROOM) == ROOM || strncmp(d->d_name, cut, strlen(cut)) != 0)
-        return "";
-    return d->d_name;
-#else
-    (void)at, (void)cut;
-    return "";
-#endif
 }
 
 // ntfs-3g keeps an entry's DOS name as an attribute. The entry is reached
 // through its directory's handle: /proc/self/fd/N/NAME.
-DWORD posix_dirs::kept_name(dir_handle dir, const char *name, volume_name &kept)
+DWORD posix_dirs::kept_name(dir_handle dir, const dir_entry &e, volume_name &kept)
 {
     kept.clear();
+    if (e.at >= 0)
+        return fat_kept(dir, e, kept);
+    const char *name = e.name;
 #ifdef __linux__
     char path[32 + 1024], dos[volume_name::capacity() - 1];
     struct stat here, entry;
@@ -334,19 +387,25 @@ DWORD posix_dirs::kept_name(dir_handle dir, const char *name, volume_name &kept)
     return 0;
 }
 
-// ntfs-3g finds an entry by its DOS name written exactly, in upper case.
+// vfat finds an entry by its 8.3 name ignoring case, and opens it by it;
+// ntfs-3g finds one by its DOS name written exactly, in upper case.
 DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found)
 {
     struct stat st;
     volume_name kept;
+    const bool fat = volume_of(dir) == volume::fat;
     found.clear();
     for (char c : name)
-        found.append(upper(c));
+        found.append(fat ? c : upper(c));
     if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         found.clear();
         return errno == ENOENT ? 0 : code_from_errno(errno, true);
     }
-    if (DWORD err = kept_name(dir, found.c_str(), kept))
+    dir_entry e;
+    e.name = found.c_str();
+    if (fat)
+        return 0;
+    if (DWORD err = kept_name(dir, e, kept))
         return err;
     // A DOS name that cannot be read (a second hard link) still finds it.
     if (!kept.empty() && kept.view() != found.view())

@@ -29,28 +29,26 @@ class posix_dirs : public dir_reader {
     DWORD list(dir_handle dir, short_source &how) override;
     DWORD next(dir_entry &e) override;
     DWORD check(dir_handle dir, const char *name) override;
+    DWORD lookup(dir_handle dir, const char *name) override;
     DWORD stamp(dir_handle dir, dir_stamp &s) override;
-    DWORD kept_name(dir_handle dir, const char *name, volume_name &kept) override;
+    DWORD kept_name(dir_handle dir, const dir_entry &e, volume_name &kept) override;
     DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found) override;
 
   private:
     void end_list();
-    DWORD next_fat(dir_entry &e);
-    const char *whole_name(off_t at, const char *cut);
+    const char *odd_fat_name(int64_t at, const char *listed);
+    const char *past_unlistable();
+    DWORD fat_kept(dir_handle dir, const dir_entry &e, volume_name &kept);
 
     char drive_;
     const char *root_, *cwd_;
     dir_id root_id_;
     bool root_known_ = false;
     DIR *listed_ = nullptr;
-    int fat_ = -1; // a FAT directory, listed with its 8.3 names
-    struct fat_entry {
-        long ino;
-        long off;
-        unsigned short reclen;
-        char name[256];
-    } fat_entries_[2];            // the kernel's struct __fat_dirent[2]
-    alignas(8) char whole_[1024]; // a getdents entry: a name of up to 765 bytes
+    dir_handle listed_dir_ = -1;
+    bool fat_ = false;    // a FAT directory: its entries' positions are listed
+    int64_t next_at_ = 0; // where the next entry listed starts
+    char odd_name_[256];  // a FAT entry listed by its 8.3 name
 };
 
 // Drive Z: is "/", and its current directory the process's working directory.

@@ -349,6 +349,7 @@ class family {
     {
         picks_.resize(0);
         stems_.resize(0);
+        sum_ = 0;
         watched_.count = 0;
         for (bool &t : watched_taken_)
             t = false;
@@ -380,6 +381,9 @@ class family {
             views_[i] = std::string_view(names_.text + picks_[i].at);
         return short_names(views_.begin(), views_.size(), aliases_.begin());
     }
+    // The name_sum of every name the last gather and naming read for more
+    // than its extension: a superset of those the answer depends on.
+    uint64_t depends() const { return sum_; }
     // Whether the alias of the name at `at` (every name, for NO_NAME) is
     // exact: every member up to it in byte order, whose alias it depends
     // on, keeps `c` characters before its "~".
@@ -468,15 +472,20 @@ class family {
             const std::string_view before = p.before.view();
             const bool held = p.ext.view() == ext_ && before.find('~') != std::string_view::npos &&
                               sub(before, 0, c) == prefix;
-            return !(held || watched) || add(at, false);
+            if (!(held || watched))
+                return true;
+            sum_ += name_sum(y);
+            return add(at, false);
         }
         const stem s = stem_of(y);
         if (!same_ext(s))
             return true;
         const bool plain = s.base_len > 2;
         const uint64_t key = stem_key({s.base, 6}), want = stem_key(prefix), mask = mask_of(c);
-        if (plain && watching_ && key == watched_.key)
+        if (plain && watching_ && key == watched_.key) {
+            sum_ += name_sum(y);
             keep_first(watched_, at, y);
+        }
         if (plain && (key & mask) == want && !add_stem(key))
             return false;
         // The checksum form begins with the base's first 2 characters.
@@ -486,6 +495,7 @@ class family {
         char before[6];
         if ((stem_key({before, checksum_before(y, s, before)}) & mask) != want)
             return true;
+        sum_ += name_sum(y);
         return add(at, true) && (!plain || add_stem(key));
     }
     // The first names of the watched stem and of every other stem gathered,
@@ -506,14 +516,18 @@ class family {
         each_name(names_, [&](size_t at, std::string_view y) {
             if (legal_83(y)) {
                 std::string_view base;
-                if (plain_k(parts_of_legal(y), base) && find_stem(base))
+                if (plain_k(parts_of_legal(y), base) && find_stem(base)) {
+                    sum_ += name_sum(y);
                     ok = ok && add(at, false);
+                }
                 return;
             }
             const stem s = stem_of(y);
             if (s.base_len > 2 && same_ext(s))
-                if (stem_top *t = find_stem(s.base))
+                if (stem_top *t = find_stem(s.base)) {
+                    sum_ += name_sum(y);
                     keep_first(*t, at, y);
+                }
         });
         for (const stem_top &t : stems_)
             for (size_t i = 0; i < t.count; i++)
@@ -556,6 +570,7 @@ class family {
     stem_top watched_{};
     short_name watched_base_;
     bool watching_ = false, watched_taken_[PLAIN_ALIASES] = {};
+    uint64_t sum_ = 0;
     heap_array<pick> picks_;
     heap_array<stem_top> stems_;
     heap_array<std::string_view> views_;
@@ -633,9 +648,21 @@ DWORD short_names(const std::string_view *names, size_t count, short_name *out)
     return 0;
 }
 
-DWORD short_name_of(name_list names, size_t at, short_name &out)
+uint64_t name_sum(std::string_view name)
+{
+    uint64_t h = 0xcbf29ce484222325u; // FNV-1a, then mixed, so that sums of sets rarely meet
+    for (unsigned char c : name)
+        h = (h ^ c) * 0x100000001b3u;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdu;
+    return h ^ h >> 33;
+}
+
+DWORD short_name_of(name_list names, size_t at, short_name &out, uint64_t *depends)
 {
     const std::string_view name(names.text + at);
+    if (depends)
+        *depends += name_sum(name);
     if (legal_83(name))
         return out.assign(name) ? 0 : ERROR_FILENAME_EXCED_RANGE;
     const stem s = stem_of(name);
@@ -645,11 +672,16 @@ DWORD short_name_of(name_list names, size_t at, short_name &out)
     for (size_t c = checksum_before(name, s, before);; c--) {
         if (!f.gather(std::string_view(before, c)))
             return ERROR_NOT_ENOUGH_MEMORY;
-        if (s.base_len > 2 && f.plain_alias(at, out))
+        if (s.base_len > 2 && f.plain_alias(at, out)) {
+            if (depends)
+                *depends += f.depends();
             return 0;
+        }
         if (DWORD err = f.name())
             return err;
         if (f.closed(c, at) || c == 0) {
+            if (depends)
+                *depends += f.depends();
             const short_name *alias = f.alias_of(at);
             out = alias ? *alias : short_name();
             return alias ? 0 : ERROR_FILENAME_EXCED_RANGE;
@@ -657,7 +689,7 @@ DWORD short_name_of(name_list names, size_t at, short_name &out)
     }
 }
 
-DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at)
+DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at, uint64_t *depends)
 {
     at = NO_NAME;
     const legal_parts p = parts_of_legal(alias);
@@ -675,8 +707,11 @@ DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at)
         if (DWORD err = f.name())
             return err;
         at = f.with_alias(alias);
-        if (f.closed(c, at) || c == 0)
+        if (f.closed(c, at) || c == 0) {
+            if (depends)
+                *depends += f.depends();
             return 0;
+        }
     }
 }
 

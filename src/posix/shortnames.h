@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 #include "fixedtext.h"
@@ -49,13 +50,19 @@ struct name_list {
 };
 constexpr size_t NO_NAME = static_cast<size_t>(-1);
 
+// A name's share of a sum that stands for a set of names: two reads of a
+// directory that changes are compared by the sums of the names an answer
+// was made from, whatever order each read gave them in.
+uint64_t name_sum(std::string_view name);
+
 // The short name that short_names gives the name at byte `at` of `names`,
 // made from the few names it depends on: 0, ERROR_NOT_ENOUGH_MEMORY or
-// ERROR_FILENAME_EXCED_RANGE, as short_names.
-DWORD short_name_of(name_list names, size_t at, short_name &out);
+// ERROR_FILENAME_EXCED_RANGE, as short_names. `depends`, where given, gets
+// the name_sum of those names added to it.
+DWORD short_name_of(name_list names, size_t at, short_name &out, uint64_t *depends = nullptr);
 
 // The name to which short_names gives `alias` (a legal 8.3 name), ignoring
-// case: its byte offset in `at`, or NO_NAME.
-DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at);
+// case: its byte offset in `at`, or NO_NAME. `depends` as for short_name_of.
+DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at, uint64_t *depends = nullptr);
 
 } // namespace winpath

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "heaparray.h"
+#include "listing.h"
 #include "pathtext.h"
 #include "shortnames.h"
 #include "winpath.h"
@@ -14,208 +15,6 @@ namespace winpath {
 namespace {
 
 using path_text = fixed_text<MAX_CHARS + 1>;
-constexpr size_t NONE = NO_NAME; // no entry, as the short-name functions say it
-
-// A short name the volume keeps, as Windows shows it: in upper case (vfat's
-// shortname=lower gives it in lower case; the volume holds it in upper), and
-// nothing where it cannot be an 8.3 name (a damaged volume may hold anything).
-void take_kept(std::string_view kept, volume_name &out)
-{
-    out.clear();
-    if (!legal_kept(kept))
-        return;
-    for (char c : kept)
-        out.append(upper(c));
-}
-
-// One directory's entries, read in one pass and held once, compactly: the
-// names one after another, and the short names the volume keeps where they
-// came with the entries. A short name the model makes is made for the one
-// entry asked about, from the few names it depends on; the last few
-// lookups are remembered, so a walk that meets a directory again (through
-// a link to it) names nothing twice.
-class listing {
-  public:
-    // A directory that changes while it is read gives a listing that was
-    // never true: it counts only when the directory's stamp is the same
-    // before and after, and, where the stamp may not yet show a change,
-    // when three reads in a row give the same entries. A directory that
-    // does not hold still fails the walk (31, as any other failure of the
-    // disk).
-    DWORD read(dir_reader &dirs, dir_handle dir, const dir_id &id)
-    {
-        constexpr int READS = 5, ALIKE = 3;
-        held_ = false;
-        dir_stamp last;
-        uint64_t last_sum = 0;
-        int alike = 0;
-        for (int i = 0; i < READS; i++) {
-            dir_stamp before, after;
-            uint64_t sum = 0;
-            if (DWORD err = dirs.stamp(dir, before))
-                return err;
-            if (DWORD err = read_once(dirs, dir, before.settled ? nullptr : &sum))
-                return err;
-            if (DWORD err = dirs.stamp(dir, after))
-                return err;
-            if (before != after) {
-                alike = 0;
-                continue;
-            }
-            alike = alike > 0 && last == after && last_sum == sum ? alike + 1 : 1;
-            if (before.settled || alike == ALIKE) {
-                id_ = id;
-                stamp_ = after;
-                held_ = true;
-                return 0;
-            }
-            last = after;
-            last_sum = sum;
-        }
-        return ERROR_GEN_FAILURE;
-    }
-    // Whether this holds the whole listing of directory `id` as it stands
-    // now: two folders may share a device and inode (hostfs gives every
-    // mount's root 15 and 1), and a folder may have changed since.
-    bool holds(const dir_id &id, const dir_stamp &now) const { return held_ && id_ == id && stamp_ == now; }
-    short_source how() const { return how_; }
-    // Whether the volume's short names came with the entries.
-    bool lists_kept() const { return kept_.size() > 0; }
-    std::string_view name(size_t at) const { return &text_[at]; }
-    const char *name_c(size_t at) const { return &text_[at]; } // with its NUL
-    // The entry of that very name, else the first in byte order that equals
-    // it ignoring case; NONE if there is neither.
-    size_t find(std::string_view component) const
-    {
-        size_t folded = NONE;
-        for (size_t at = 0; at < text_.size();) {
-            const std::string_view y = name(at);
-            if (y == component)
-                return at;
-            if (same_text(y, component) && (folded == NONE || y < name(folded)))
-                folded = at;
-            at += y.size() + 1;
-        }
-        return folded;
-    }
-    // The short name the volume listed for the entry at `at`; empty when
-    // its own is unusable.
-    void kept_of(size_t at, volume_name &out) const
-    {
-        const kept_name *k = std::lower_bound(
-            kept_.begin(), kept_.end(), at, [](const kept_name &a, size_t b) { return a.at < b; });
-        out = k != kept_.end() && k->at == at ? k->name : volume_name();
-    }
-    // The short name the model makes for the entry at `at`.
-    DWORD made_of(size_t at, volume_name &out) const
-    {
-        short_name made;
-        const DWORD err = short_name_of({text_.begin(), text_.size()}, at, made);
-        out.assign(made.view());
-        return err;
-    }
-    // The entry whose listed kept name `component` is, ignoring case, or NONE.
-    size_t by_kept(std::string_view component) const
-    {
-        for (const kept_name &k : kept_)
-            if (same_text(k.name.view(), component))
-                return k.at;
-        return NONE;
-    }
-    // The entry to which the model gives `component`, or NONE.
-    DWORD by_made(std::string_view component, size_t &at) const
-    {
-        return entry_with_short_name({text_.begin(), text_.size()}, component, at);
-    }
-    // A lookup of `component` made before: the entry found, and what the
-    // short form showed for it.
-    const volume_name *recall(std::string_view component, size_t &at) const
-    {
-        for (const lookup &l : lookups_)
-            if (!l.component.empty() && l.component.view() == component) {
-                at = l.at;
-                return &l.shown;
-            }
-        return nullptr;
-    }
-    void remember(std::string_view component, size_t at, std::string_view shown)
-    {
-        lookup &l = lookups_[next_lookup_++ % LOOKUPS];
-        if (!l.component.assign(component) || !l.shown.assign(shown))
-            l.component.clear();
-        l.at = at;
-    }
-
-  private:
-    struct kept_name {
-        size_t at;
-        volume_name name;
-    };
-    struct lookup {
-        entry_name component;
-        size_t at;
-        volume_name shown;
-    };
-    static constexpr size_t LOOKUPS = 4;
-
-    // One pass over the entries; `sum`, where asked for, gets a checksum of
-    // them in their order (FNV-1a), to tell two reads apart.
-    DWORD read_once(dir_reader &dirs, dir_handle dir, uint64_t *sum)
-    {
-        text_.resize(0);
-        kept_.resize(0);
-        for (lookup &l : lookups_)
-            l.component.clear();
-        if (DWORD err = dirs.list(dir, how_))
-            return err;
-        uint64_t h = 0xcbf29ce484222325u;
-        const auto mix = [&h](const char *s) {
-            for (size_t i = 0; i == 0 || s[i - 1]; i++)
-                h = (h ^ static_cast<unsigned char>(s[i])) * 0x100000001b3u;
-        };
-        while (true) {
-            dir_entry e;
-            if (DWORD err = dirs.next(e))
-                return err;
-            if (!e.name)
-                break;
-            if (sum) {
-                mix(e.name);
-                mix(e.kept ? e.kept : "");
-            }
-            if ((strcmp(e.name, ".") != 0 && strcmp(e.name, "..") != 0) && !add(e))
-                return ERROR_NOT_ENOUGH_MEMORY;
-        }
-        if (sum)
-            *sum = h;
-        return 0;
-    }
-    // An entry, with the short name the volume keeps where one came with it.
-    bool add(const dir_entry &e)
-    {
-        const size_t at = text_.size(), len = strlen(e.name) + 1; // with its NUL
-        if (!text_.resize(at + len))
-            return false;
-        memcpy(&text_[at], e.name, len);
-        if (!e.kept)
-            return true;
-        const size_t n = kept_.size();
-        if (!kept_.resize(n + 1))
-            return false;
-        kept_[n].at = at;
-        take_kept({e.kept, strnlen(e.kept, volume_name::capacity())}, kept_[n].name);
-        return true;
-    }
-
-    heap_array<char> text_; // the names, each with its NUL
-    heap_array<kept_name> kept_;
-    dir_id id_;
-    dir_stamp stamp_;
-    short_source how_ = short_source::made;
-    bool held_ = false;
-    lookup lookups_[LOOKUPS];
-    size_t next_lookup_ = 0;
-};
 
 constexpr size_t LISTINGS = 4; // the directories one walk remembers
 
@@ -246,36 +45,39 @@ class walker {
         stack_[depth_++] = f;
         return 0;
     }
-    // Finds `component` in the directory the walk stands in, by its long
-    // name, else (a legal 8.3 name, or one a volume may keep) by its short
-    // name. `shown` is what the short form shows for it, good until the
-    // next step.
+    // Finds `component` in the directory the walk stands in (platform
+    // rules, short names 5): a legal 8.3 name by the volume's own lookup
+    // where it finds one, else in the directory's listing by its long name,
+    // else (a legal 8.3 name, or one a volume may keep) by its short name.
+    // `shown` is what the short form shows for it, good until the next step.
     DWORD step(std::string_view component, bool last, std::string_view &shown)
     {
-        listing *entries = nullptr;
-        size_t at = NONE;
         if (DWORD err = enter_found())
             return err;
-        if (DWORD err = listing_here(entries))
-            return err;
         shown = component;
-        if (const volume_name *known = entries->recall(component, at)) {
+        const bool legal = legal_83(component);
+        if (legal && as_typed(component))
+            return 0;
+        listing *entries = nullptr;
+        bool held = false;
+        size_t at = NONE;
+        if (DWORD err = listing_here(entries, held))
+            return err;
+        if (const volume_name *known = held ? entries->recall(component, at) : nullptr) {
             shown = known->empty() ? component : known->view();
             found_ = name_.assign(entries->name(at));
             return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
         }
-        const bool legal = legal_83(component);
-        at = entries->find(component);
-        if (at != NONE) {
-            if (!name_.assign(entries->name(at)))
-                return ERROR_FILENAME_EXCED_RANGE;
-            found_ = true;
-            if (DWORD err = legal ? 0 : short_of(*entries, at, shown))
-                return err;
-        } else if (legal || (entries->how() != short_source::made && legal_kept(component))) {
-            if (DWORD err = by_short_name(*entries, component, at))
-                return err;
-        }
+        const auto in_one_read = [&](reading &r) {
+            return look_up(*entries, component, legal, at, shown, r);
+        };
+        reading once;
+        const frame &here = stack_[depth_ - 1];
+        if (DWORD err =
+                held ? in_one_read(once) : entries->read_until_held(dirs_, here.handle, here.id, in_one_read))
+            return err;
+        if (refused_)
+            return ERROR_INVALID_NAME;
         if (!found_)
             return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
         if (at != NONE)
@@ -308,37 +110,81 @@ class walker {
         dir_id id;
     };
 
+    // A legal 8.3 name is shown as typed whichever entry it finds, so the
+    // volume's own lookup stands in for the listing where it finds one. On
+    // most file systems that lookup finds the entry of exactly that name
+    // and no other. Where it finds more (vfat ignores case and finds an
+    // entry by its 8.3 name; ntfs-3g finds one by its DOS name written in
+    // upper case; a case-folding ext4 folder ignores case), it finds the
+    // entry Windows finds too, as those volumes hold no two entries that
+    // one name matches. A name ending in "." is listed: vfat's lookup drops
+    // the dot. Where the lookup fails for any reason, the listing decides.
+    bool as_typed(std::string_view component)
+    {
+        if (component.back() == '.' || !name_.assign(component) || dirs_.lookup(here(), name_.c_str()) != 0)
+            return false;
+        found_ = true;
+        return true;
+    }
+    // Finds `component` in one read of the directory, as step says, and
+    // sets found_, name_ and `shown` (refused_ where the only name that can
+    // show it is another entry's). `r` gets what the answer depends on.
+    // Only a failure of the disk or of memory is returned.
+    DWORD look_up(listing &entries, std::string_view component, bool legal, size_t &at,
+                  std::string_view &shown, reading &r)
+    {
+        bool exact = false, alone = true;
+        found_ = refused_ = moved_ = false;
+        shown = component;
+        at = entries.find(component, exact, r.depends);
+        DWORD err = 0;
+        if (at != NONE) {
+            found_ = name_.assign(entries.name(at));
+            err = !found_ ? ERROR_FILENAME_EXCED_RANGE
+                  : legal ? 0
+                          : short_of(entries, at, shown, r.depends, alone);
+        } else if (legal || (entries.how() != short_source::made && legal_kept(component))) {
+            err = by_short_name(entries, component, at, r.depends);
+        }
+        r.alone = exact && alone;
+        r.moved = moved_;
+        r.depends += name_sum(found_ ? name_.view() : std::string_view()) + name_sum(shown) + refused_;
+        return err;
+    }
     // The short name of the entry at `at`, just found: made; or kept, and
     // where the volume keeps none that can be shown (or none at all), its
     // long name. A long name that no Windows name can be (a line feed, a
     // "\" that would split it) gets the short name the model makes instead,
     // so that the line printed is one line and names this entry again.
-    DWORD short_of(listing &entries, size_t at, std::string_view &shown)
+    // `alone` says whether what is shown rests on the entry's names alone.
+    DWORD short_of(listing &entries, size_t at, std::string_view &shown, uint64_t &depends, bool &alone)
     {
         shown = name_.view();
-        if (entries.how() == short_source::made) {
-            const DWORD err = entries.made_of(at, kept_);
+        alone = entries.how() != short_source::made;
+        if (!alone) {
+            const DWORD err = entries.made_of(at, kept_, depends);
             shown = kept_.view();
             return err;
         }
-        if (DWORD err = kept_for(entries, at, kept_))
+        if (DWORD err = kept_for(entries, at, kept_, depends))
             return err;
         if (!kept_.empty() || windows_can_hold(name_.view())) {
             shown = kept_.empty() ? shown : kept_.view();
             return 0;
         }
-        if (DWORD err = entries.made_of(at, kept_))
+        alone = false;
+        if (DWORD err = entries.made_of(at, kept_, depends))
             return err;
         // The made name must lead back here: the volume's own short names
         // are found before it, and one of them may be the same.
         entry_name other;
-        if (entries.lists_kept() && entries.by_kept(kept_.view()) != NONE)
-            return ERROR_INVALID_NAME;
+        if (entries.lists_kept())
+            refused_ = entries.by_kept(kept_.view(), depends) != NONE;
         if (entries.how() == short_source::kept && !entries.lists_kept()) {
             if (DWORD err = dirs_.find_kept(here(), kept_.view(), other))
                 return err;
-            if (!other.empty())
-                return ERROR_INVALID_NAME;
+            refused_ = !other.empty();
+            depends += name_sum(other.view());
         }
         shown = kept_.view();
         return 0;
@@ -348,13 +194,13 @@ class walker {
     // names without listing them finds the entry itself. Where a volume
     // keeps none for an entry whose long name no Windows name can be, the
     // model's name finds it.
-    DWORD by_short_name(listing &entries, std::string_view component, size_t &at)
+    DWORD by_short_name(listing &entries, std::string_view component, size_t &at, uint64_t &depends)
     {
         const short_source how = entries.how();
         const bool alias = component.find('~') != std::string_view::npos;
         at = NONE;
         if (how == short_source::kept && entries.lists_kept()) {
-            at = entries.by_kept(component);
+            at = entries.by_kept(component, depends);
         } else if (how == short_source::kept) {
             if (DWORD err = dirs_.find_kept(here(), component, name_))
                 return err;
@@ -363,10 +209,10 @@ class walker {
                 return 0;
         }
         if (at == NONE && alias) {
-            if (DWORD err = entries.by_made(component, at))
+            if (DWORD err = entries.by_made(component, at, depends))
                 return err;
             if (how != short_source::made && at != NONE)
-                if (DWORD err = made_name_stands(entries, at))
+                if (DWORD err = made_name_stands(entries, at, depends))
                     return err;
         }
         found_ = at != NONE && name_.assign(entries.name(at));
@@ -376,21 +222,21 @@ class walker {
     // keeps short names or none: only where its long name cannot be shown
     // and the volume keeps no usable short name for it. `at` becomes NONE
     // where it does not.
-    DWORD made_name_stands(listing &entries, size_t &at)
+    DWORD made_name_stands(listing &entries, size_t &at, uint64_t &depends)
     {
         volume_name kept;
         if (windows_can_hold(entries.name(at))) {
             at = NONE;
             return 0;
         }
-        if (DWORD err = kept_for(entries, at, kept))
+        if (DWORD err = kept_for(entries, at, kept, depends))
             return err;
         at = kept.empty() ? at : NONE;
         return 0;
     }
     // The short name the volume keeps for the entry at `at`, as shown: from
     // the listing, or asked for; empty where it keeps none that can be one.
-    DWORD kept_for(listing &entries, size_t at, volume_name &out)
+    DWORD kept_for(listing &entries, size_t at, volume_name &out, uint64_t &depends)
     {
         volume_name asked;
         out.clear();
@@ -398,11 +244,14 @@ class walker {
             return 0;
         if (entries.lists_kept()) {
             entries.kept_of(at, out);
-            return 0;
+        } else {
+            const DWORD err = dirs_.kept_name(here(), entries.entry(at), asked);
+            moved_ = moved_ || err == ERROR_RETRY;
+            if (err && err != ERROR_RETRY)
+                return err;
+            take_kept(asked.view(), out);
         }
-        if (DWORD err = dirs_.kept_name(here(), entries.name_c(at), asked))
-            return err;
-        take_kept(asked.view(), out);
+        depends += name_sum(out.view());
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }
@@ -420,9 +269,10 @@ class walker {
         found_ = false;
         return 0;
     }
-    // The listing of the directory the walk stands in: one remembered, else
-    // read into the one used least lately.
-    DWORD listing_here(listing *&entries)
+    // The listing of the directory the walk stands in: one remembered that
+    // still holds for it (`held`), else the one used least lately, to be
+    // read.
+    DWORD listing_here(listing *&entries, bool &held)
     {
         const frame &here = stack_[depth_ - 1];
         dir_stamp now;
@@ -438,7 +288,8 @@ class walker {
         }
         used_[pick] = ++clock_;
         entries = &lists_[pick];
-        return entries->holds(here.id, now) ? 0 : entries->read(dirs_, here.handle, here.id);
+        held = entries->holds(here.id, now);
+        return 0;
     }
 
     dir_reader &dirs_;
@@ -446,7 +297,7 @@ class walker {
     size_t depth_ = 0;
     entry_name name_;  // the real name of the entry found last
     volume_name kept_; // the short name shown for it, where not its long name
-    bool found_ = false;
+    bool found_ = false, refused_ = false, moved_ = false;
     listing lists_[LISTINGS];
     unsigned long used_[LISTINGS] = {};
     unsigned long clock_ = 0;

@@ -30,6 +30,7 @@ constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_FILE_TOO_LARGE = 223;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_IO_DEVICE = 1117;
+constexpr DWORD ERROR_RETRY = 1237; // within the emulation only: a listing to be read again
 constexpr DWORD ERROR_NOT_ENOUGH_QUOTA = 1816;
 constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 

@@ -56,14 +56,17 @@ struct dir_id {
     bool operator==(const dir_id &o) const { return device == o.device && inode == o.inode; }
 };
 
-// When a directory last changed: a listing read between two equal stamps
-// holds what the directory held. `settled` says that any later change
-// would show in the stamp: the times are older than the clock's last tick,
-// or than the volume's coarser times (FAT keeps two seconds).
+// When a directory last changed. `settled` says that any later change
+// would show in the stamp: its times are older than the clock's last tick,
+// and than the volume's coarser times (FAT keeps two seconds).
 struct dir_stamp {
     int64_t mtime = 0, ctime = 0; // in nanoseconds
     bool settled = true;
     int64_t newest() const { return mtime > ctime ? mtime : ctime; }
+    // Whether the times are finer than whole seconds: only then does an
+    // equal stamp tell one folder from another with the same device and
+    // inode (user-mode Linux's hostfs gives every mount's root 15 and 1).
+    bool fine() const { return mtime % 1000000000 != 0 || ctime % 1000000000 != 0; }
     bool operator==(const dir_stamp &o) const { return mtime == o.mtime && ctime == o.ctime; }
     bool operator!=(const dir_stamp &o) const { return !(*this == o); }
 };
@@ -79,6 +82,7 @@ enum class short_source : unsigned char { made, kept, none };
 struct dir_entry {
     const char *name = nullptr; // nullptr after the last entry
     const char *kept = nullptr;
+    int64_t at = -1; // where the entry starts, for kept_name (FAT)
 };
 
 // The disk as the short-name walk reaches it: each directory by handle,
@@ -100,6 +104,9 @@ class dir_reader {
     virtual DWORD next(dir_entry &e) = 0;
     // Whether the entry `name` of `dir` exists, links followed.
     virtual DWORD check(dir_handle dir, const char *name) = 0;
+    // Whether `dir` has an entry that the volume's own lookup finds by
+    // `name`, links not followed: 0, or a Windows error code.
+    virtual DWORD lookup(dir_handle dir, const char *name) = 0;
     // When `dir` last changed.
     virtual DWORD stamp(dir_handle dir, dir_stamp &s)
     {
@@ -108,10 +115,12 @@ class dir_reader {
         return 0;
     }
     // For a volume that keeps short names without listing them: the one
-    // kept for the entry `name` of `dir`, left empty where it keeps none.
-    virtual DWORD kept_name(dir_handle dir, const char *name, volume_name &kept)
+    // kept for the entry `e` of `dir`, as listed, left empty where it keeps
+    // none. Both names are read together, as one moment's; ERROR_RETRY
+    // where the entry is no longer where it was listed.
+    virtual DWORD kept_name(dir_handle dir, const dir_entry &e, volume_name &kept)
     {
-        (void)dir, (void)name;
+        (void)dir, (void)e;
         kept.clear();
         return 0;
     }
