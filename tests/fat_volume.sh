@@ -14,7 +14,7 @@ names=$2
 needs "user-mode Linux mounts the volume as its root" linux.uml mkfs.vfat mcopy mmd insmod
 work=$(mktemp -d "${TMPDIR:-/tmp}/tfXXXXXX") # 8.3-legal, so copied as it stands
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/mnt" "$work/src"
+mkdir "$work/mnt" "$work/src" "$work/crowd"
 
 # mtools' names, made before the boot
 mkfs.vfat -C "$work/fat.img" 16384 >/dev/null
@@ -39,6 +39,11 @@ done
 to=$(printf './.\nx')
 "$names" --patch "$work/fat.img" QJqV "${to%x}"
 "$names" --patch-short "$work/fat.img" LINEVB~1TXT "$(printf 'LINE\001B~1TXT')"
+# A second volume with a crowded folder of 20,000 entries, written straight
+# into the image (the driver takes minutes to make them).
+mkfs.vfat -F 16 -C "$work/crowd.img" 16384 >/dev/null
+mmd -i "$work/crowd.img" "::/Crowded"
+"$names" --fill "$work/crowd.img" "CROWDED    " 20000
 
 # Inside user-mode Linux: the driver's names, then every check.
 cat >"$work/inside" <<INSIDE
@@ -105,6 +110,55 @@ for name in "\${cjk85}日.txt" "\$cjk85"; do
     printf 'FAIL: tarsel -s Cut Names\\\\%s: %s (%s), again %s\\n' "\$name" "\$got" "\$code" "\$again"
     failed=\$((failed + 1))
 done
+fail() { printf 'FAIL: %s\\n' "\$*"; failed=\$((failed + 1)); }
+# -s of a long name in a folder of 20,000 entries costs what ls -f of the
+# folder does: the names by getdents, the 8.3 name of the one entry wanted
+# by the driver's ioctl. The old reading, an ioctl an entry, cost 10 times.
+microseconds() { # a run of the command, averaged over 20
+    start=\$(date +%s%N)
+    for i in 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 19 20; do "\$@" >/dev/null 2>&1; done
+    echo \$(((\$(date +%s%N) - start) / 20000))
+}
+cd "$work/crowd"
+crowded='Crowded\\Long File Name 10000.txt'
+expect "Z:\$(pwd | tr / '\\\\')\\\\Crowded\\\\LN010000.TXT" 0 -s "\$crowded"
+list_us=\$(microseconds ls -f Crowded)
+s_us=\$(microseconds "$tarsel" -s "\$crowded")
+echo "FAT, 20,000 entries, in user-mode Linux: -s \$s_us us, ls -f \$list_us us a run"
+checked=\$((checked + 1))
+[ \$((s_us * 10)) -le \$((list_us * 20)) ] || fail "-s costs more than twice ls -f"
+# No wait after a write in the folder, nor for one stamped ahead of the
+# clock (a stick written an hour east of UTC): under half a second.
+: >Crowded/new.txt
+mkdir Ahead
+: >"Ahead/Long File Name.txt"
+touch -d 2107-01-01 Ahead
+for name in "\$crowded" 'Ahead\\Long File Name.txt'; do
+    start=\$(date +%s%N)
+    "$tarsel" -s "\$name" >/dev/null
+    ms=\$(((\$(date +%s%N) - start) / 1000000))
+    checked=\$((checked + 1))
+    [ \$ms -lt 500 ] || fail "tarsel -s \$name took \$ms ms"
+done
+cd "$work/mnt"
+# In the root folder, whose times vfat never changes, two files whose long
+# names share their first 255 bytes (all the ioctl gives) swap names as fast
+# as the driver goes: -s of one never gives the other's 8.3 name.
+one="\${cjk85}1.txt"
+: >"\$one"
+: >"\${cjk85}2.txt"
+mine=\$("$tarsel" -s "\$one") theirs=\$("$tarsel" -s "\${cjk85}2.txt")
+"$names" --swap "\$one" "\${cjk85}2.txt" 4 &
+runs=0 answered=0
+while kill -0 \$! 2>/dev/null; do
+    got=\$("$tarsel" -s "\$one" 2>/dev/null) && answered=\$((answered + 1))
+    runs=\$((runs + 1))
+    [ "\$got" != "\$theirs" ] || fail "tarsel -s \$one: \$got, the other file's"
+done
+wait \$! || fail "the swap stopped"
+echo "root-folder swap: \$runs runs, \$answered answered"
+checked=\$((checked + 1))
+[ "\$mine" != "\$theirs" ] && [ \$answered -gt 0 ] || fail "swap: \$mine, \$theirs, \$answered answered"
 echo "\$checked checked, \$failed failed"
 [ \$failed = 0 ]
 INSIDE
@@ -131,14 +185,14 @@ fs=/usr/lib/uml/modules/\$(uname -r)/kernel/fs
 for module in fat/fat fat/vfat nls/nls_cp437 nls/nls_iso8859-1 nls/nls_utf8; do
     insmod \$fs/\$module.ko || echo "cannot load \$module"
 done
-if mount -t vfat -o utf8 /dev/ubda "$work/mnt"; then
+if mount -t vfat -o utf8 /dev/ubda "$work/mnt" && mount -t vfat -o utf8 /dev/ubdb "$work/crowd"; then
     sh "$work/inside"
     status=\$?
     cd "$work/mnt" && grep -v '^odd' "$work/names" | head -n 6 | while IFS="\$(printf '\t')" read -r long short; do
         printf '%s\t%s\n' "\$long" "\$("$tarsel" -s "\$long")"
     done >"$work/upper"
     cd /
-    umount "$work/mnt"
+    umount "$work/mnt" "$work/crowd"
     mount -t vfat -o utf8,shortname=lower /dev/ubda "$work/mnt" && sh "$work/lower" || status=1
     echo "status \$status" >"$work/done"
     umount "$work/mnt"
@@ -146,7 +200,7 @@ fi
 halt -f -p
 INIT
 chmod +x "$work/init"
-timeout 300 linux.uml mem=256M rootfstype=hostfs rw "ubd0=$work/fat.img" "init=$work/init" \
+timeout 300 linux.uml mem=256M rootfstype=hostfs rw "ubd0=$work/fat.img" "ubd1=$work/crowd.img" "init=$work/init" \
     con=null con0=fd:0,fd:1 </dev/null >"$work/boot" 2>&1 || true
 cat "$work/log" 2>/dev/null || { echo "user-mode Linux did not run the test:"; cat "$work/boot"; }
 [ -f "$work/names" ] && sed 's/^/volume holds: /' "$work/names"

@@ -89,11 +89,11 @@ bool listing::add(const dir_entry &e)
     if (!text_.resize(at + len))
         return false;
     memcpy(&text_[at], e.name, len);
-    if (e.at >= 0) {
+    if (e.at >= 0 && e.at <= UINT32_MAX && at <= UINT32_MAX) {
         const size_t n = starts_.size();
         if (!starts_.resize(n + 1))
             return false;
-        starts_[n] = {at, e.at};
+        starts_[n] = {static_cast<uint32_t>(at), static_cast<uint32_t>(e.at)};
     }
     if (!e.kept)
         return true;

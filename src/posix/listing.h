@@ -107,9 +107,8 @@ class listing {
         size_t at;
         volume_name name;
     };
-    struct start {
-        size_t at;
-        int64_t where;
+    struct start { // 8 bytes an entry: FAT folders hold at most 2 MiB
+        uint32_t at, where;
     };
     struct lookup {
         entry_name component;
