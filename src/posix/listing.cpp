@@ -111,7 +111,7 @@ dir_entry listing::entry(size_t at) const
         starts_.begin(), starts_.end(), at, [](const start &a, size_t b) { return a.at < b; });
     dir_entry e;
     e.name = name_c(at);
-    e.at = s != starts_.end() && s->at == at ? s->where : -1;
+    e.at = s != starts_.end() && s->at == at ? static_cast<int64_t>(s->where) : -1;
     return e;
 }
 
