@@ -91,6 +91,25 @@ LINKED~1.TXT	LINKED~1.TXT	0
 Covered Folder	Covered Folder.	0
 linebr~1.txt	linebr~1.txt	0
 ROWS
+# A folder where another program makes and removes temporary files as fast
+# as it goes, twenty alive at a time: -s of the names that do not depend on
+# them is answered every time, and right.
+mkdir Busy Busy/sub "Busy/Deep Folder"
+(cd Busy && seq -f "Other Entry %.0f" 1 1000 | xargs -d '\n' touch)
+: >"Busy/Long File Name.txt"
+: >"Busy/sub/Another Long Name.txt"
+: >"Busy/Deep Folder/x.txt"
+dos "Busy/Long File Name.txt" LONGFI~1.TXT
+dos "Busy/sub/Another Long Name.txt" ANOTHE~1.TXT
+: >"$work/churning"
+(i=0; while [ -f "$work/churning" ]; do : >"Busy/tmp.$i"; rm -f "Busy/tmp.$((i - 20))"; i=$((i + 1)); done) &
+for run in 1 2 3 4 5 6 7 8 9 10; do
+    expect 'Busy\Long File Name.txt' 'Busy\LONGFI~1.TXT' 0
+    expect 'Busy\sub\Another Long Name.txt' 'Busy\sub\ANOTHE~1.TXT' 0
+    expect 'Busy\Deep Folder\x.txt' 'Busy\Deep Folder\x.txt' 0
+done
+rm "$work/churning"
+wait
 echo "$checked checked, $failed failed"
 cd /
 [ $failed = 0 ]
