@@ -349,7 +349,6 @@ class family {
     {
         picks_.resize(0);
         stems_.resize(0);
-        sum_ = 0;
         watched_.count = 0;
         for (bool &t : watched_taken_)
             t = false;
@@ -381,9 +380,17 @@ class family {
             views_[i] = std::string_view(names_.text + picks_[i].at);
         return short_names(views_.begin(), views_.size(), aliases_.begin());
     }
-    // The name_sum of every name the last gather and naming read for more
-    // than its extension: a superset of those the answer depends on.
-    uint64_t depends() const { return sum_; }
+    // The name_sum of the names the last gather and naming took: those an
+    // answer depends on (a name that would change it is taken too).
+    uint64_t depends() const
+    {
+        uint64_t sum = 0;
+        for (const pick &p : picks_)
+            sum += name_sum(names_.text + p.at);
+        for (size_t i = 0; i < watched_.count && i < PLAIN_ALIASES; i++)
+            sum += name_sum(names_.text + watched_.first[i]);
+        return sum;
+    }
     // Whether the alias of the name at `at` (every name, for NO_NAME) is
     // exact: every member up to it in byte order, whose alias it depends
     // on, keeps `c` characters before its "~".
@@ -472,20 +479,15 @@ class family {
             const std::string_view before = p.before.view();
             const bool held = p.ext.view() == ext_ && before.find('~') != std::string_view::npos &&
                               sub(before, 0, c) == prefix;
-            if (!(held || watched))
-                return true;
-            sum_ += name_sum(y);
-            return add(at, false);
+            return !(held || watched) || add(at, false);
         }
         const stem s = stem_of(y);
         if (!same_ext(s))
             return true;
         const bool plain = s.base_len > 2;
         const uint64_t key = stem_key({s.base, 6}), want = stem_key(prefix), mask = mask_of(c);
-        if (plain && watching_ && key == watched_.key) {
-            sum_ += name_sum(y);
+        if (plain && watching_ && key == watched_.key)
             keep_first(watched_, at, y);
-        }
         if (plain && (key & mask) == want && !add_stem(key))
             return false;
         // The checksum form begins with the base's first 2 characters.
@@ -495,7 +497,6 @@ class family {
         char before[6];
         if ((stem_key({before, checksum_before(y, s, before)}) & mask) != want)
             return true;
-        sum_ += name_sum(y);
         return add(at, true) && (!plain || add_stem(key));
     }
     // The first names of the watched stem and of every other stem gathered,
@@ -516,18 +517,14 @@ class family {
         each_name(names_, [&](size_t at, std::string_view y) {
             if (legal_83(y)) {
                 std::string_view base;
-                if (plain_k(parts_of_legal(y), base) && find_stem(base)) {
-                    sum_ += name_sum(y);
+                if (plain_k(parts_of_legal(y), base) && find_stem(base))
                     ok = ok && add(at, false);
-                }
                 return;
             }
             const stem s = stem_of(y);
             if (s.base_len > 2 && same_ext(s))
-                if (stem_top *t = find_stem(s.base)) {
-                    sum_ += name_sum(y);
+                if (stem_top *t = find_stem(s.base))
                     keep_first(*t, at, y);
-                }
         });
         for (const stem_top &t : stems_)
             for (size_t i = 0; i < t.count; i++)
@@ -570,7 +567,6 @@ class family {
     stem_top watched_{};
     short_name watched_base_;
     bool watching_ = false, watched_taken_[PLAIN_ALIASES] = {};
-    uint64_t sum_ = 0;
     heap_array<pick> picks_;
     heap_array<stem_top> stems_;
     heap_array<std::string_view> views_;

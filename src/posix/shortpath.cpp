@@ -45,10 +45,10 @@ class walker {
         stack_[depth_++] = f;
         return 0;
     }
-    // Finds `component` in the directory the walk stands in (platform
-    // rules, short names 5): a legal 8.3 name by the volume's own lookup
-    // where it finds one, else in the directory's listing by its long name,
-    // else (a legal 8.3 name, or one a volume may keep) by its short name.
+    // Finds `component` in the directory the walk stands in: a legal 8.3
+    // name by the volume's own lookup where it finds one, else in the
+    // directory's listing by its long name, else (a legal 8.3 name, or one
+    // a volume may keep) by its short name.
     // `shown` is what the short form shows for it, good until the next step.
     DWORD step(std::string_view component, bool last, std::string_view &shown)
     {
