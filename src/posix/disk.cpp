@@ -19,6 +19,7 @@
 #ifdef __linux__
 #include <cstdio>
 #include <linux/msdos_fs.h>
+#include <sys/inotify.h>
 #include <sys/ioctl.h>
 #include <sys/vfs.h>
 #include <sys/xattr.h>
@@ -146,6 +147,13 @@ bool fat_name_at(int fd, int64_t at, const char *name)
 #endif
 
 } // namespace
+
+posix_dirs::~posix_dirs()
+{
+    end_list();
+    if (notify_ >= 0)
+        ::close(notify_);
+}
 
 DWORD posix_dirs::start(char drive, dir_handle &dir, dir_id &id)
 {
@@ -283,6 +291,57 @@ const char *posix_dirs::past_unlistable()
     return odd_name_;
 #else
     return nullptr;
+#endif
+}
+
+// inotify names the entries made, removed or renamed in the directory, as
+// they change: those of a read are the events queued from before it until
+// after it.
+bool posix_dirs::watch(dir_handle dir)
+{
+#ifdef __linux__
+    constexpr uint32_t ENTRIES = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR;
+    char path[32];
+    if (notify_ < 0)
+        notify_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (notify_ < 0)
+        return false;
+    if (watched_ >= 0)
+        inotify_rm_watch(notify_, watched_);
+    snprintf(path, sizeof path, "/proc/self/fd/%d", dir);
+    watched_ = inotify_add_watch(notify_, path, ENTRIES);
+    return watched_ >= 0;
+#else
+    (void)dir;
+    return false;
+#endif
+}
+
+bool posix_dirs::changed(const name_test &test)
+{
+#ifdef __linux__
+    alignas(struct inotify_event) char events[4096];
+    bool matters = watched_ < 0;
+    // A folder that changes faster than this reads its events has changed
+    // too much to tell.
+    for (int reads = 0; reads < 256; reads++) {
+        const ssize_t got = read(notify_, events, sizeof events);
+        if (got <= 0)
+            return matters || got == 0 || errno != EAGAIN;
+        for (ssize_t at = 0; at < got;) {
+            const auto *e = reinterpret_cast<const struct inotify_event *>(events + at);
+            // An overflowed queue, or a watch the directory's removal ended, lost count.
+            if (e->mask & (IN_Q_OVERFLOW | IN_IGNORED))
+                matters = matters || e->wd == watched_ || e->mask & IN_Q_OVERFLOW;
+            else if (e->wd == watched_)
+                matters = matters || e->len == 0 || test.matters(e->name);
+            at += static_cast<ssize_t>(sizeof *e + e->len);
+        }
+    }
+    return true;
+#else
+    (void)test;
+    return true;
 #endif
 }
 

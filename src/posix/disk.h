@@ -18,7 +18,7 @@ class posix_dirs : public dir_reader {
         : drive_(drive), root_(root), cwd_(cwd)
     {
     }
-    ~posix_dirs() override { end_list(); }
+    ~posix_dirs() override;
     posix_dirs(const posix_dirs &) = delete;
     posix_dirs &operator=(const posix_dirs &) = delete;
 
@@ -31,6 +31,8 @@ class posix_dirs : public dir_reader {
     DWORD check(dir_handle dir, const char *name) override;
     DWORD lookup(dir_handle dir, const char *name) override;
     DWORD stamp(dir_handle dir, dir_stamp &s) override;
+    bool watch(dir_handle dir) override;
+    bool changed(const name_test &test) override;
     DWORD kept_name(dir_handle dir, const dir_entry &e, volume_name &kept) override;
     DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found) override;
 
@@ -46,9 +48,10 @@ class posix_dirs : public dir_reader {
     bool root_known_ = false;
     DIR *listed_ = nullptr;
     dir_handle listed_dir_ = -1;
-    bool fat_ = false;    // a FAT directory: its entries' positions are listed
-    int64_t next_at_ = 0; // where the next entry listed starts
-    char odd_name_[256];  // a FAT entry listed by its 8.3 name
+    bool fat_ = false;               // a FAT directory: its entries' positions are listed
+    int64_t next_at_ = 0;            // where the next entry listed starts
+    char odd_name_[256];             // a FAT entry listed by its 8.3 name
+    int notify_ = -1, watched_ = -1; // inotify, and the directory it watches
 };
 
 // Drive Z: is "/", and its current directory the process's working directory.

@@ -4,15 +4,15 @@
 // true: an entry renamed during the read may be seen under both names or
 // under neither. A read counts whole when the directory's stamp is the same
 // before and after it and any change would have shown in it (settled).
-// Otherwise it stands for one lookup when what that lookup's answer depends
-// on is the same in three reads in a row: the entry and, for a short name
-// the model makes, the names that name is made from. So files that come and
-// go beside the entry cost reads, never the answer. An answer that rests on
-// its entry's own names alone (found by its very name, with the short name
-// the volume keeps for it, read together) is true of the moment it was
-// read, and stands at once. Where the names an answer depends on never
-// hold still, the lookup fails after six reads (ERROR_GEN_FAILURE, as any
-// other failure of the disk) rather than guess.
+// An answer that rests on its entry's own names alone (found by its very
+// name, with the short name the volume keeps for it, read together) is true
+// of the moment it was read, and stands at once. Otherwise the directory is
+// read again, watched: the system says which entries were made, removed or
+// renamed during the read, and the read stands for one lookup when none of
+// them is a name its answer may depend on (names_of). So files that come and go beside the entry cost one
+// read more, never the answer. Where the system cannot watch, three reads in a row must agree on those names
+// instead. Where they never hold still, the lookup fails after six reads (ERROR_GEN_FAILURE, as any other
+// failure of the disk) rather than guess.
 #include "listing.h"
 
 #include <algorithm>
@@ -25,6 +25,18 @@ namespace winpath {
 bool listing::held_reads::still(const dir_stamp &before, const dir_stamp &after) const
 {
     return before == after && before.settled;
+}
+
+bool names_of::matters(std::string_view name) const
+{
+    return same_text(name, component_) || may_change_alias(name, ext_.view());
+}
+
+bool listing::held_reads::unchanged(const reading &r)
+{
+    reads_++;
+    alike_ = 0;
+    return !r.moved;
 }
 
 bool listing::held_reads::alike(const reading &r)

@@ -23,6 +23,19 @@ struct reading {
     bool alone = false, moved = false;
 };
 
+// The names whose change may change an answer for `component`: itself in
+// any case (the entry found by it), and those that may share its aliases
+// (the entry found by one, and the names a short name is made from).
+class names_of final : public name_test {
+  public:
+    explicit names_of(std::string_view component) : component_(component), ext_(short_name_ext(component)) {}
+    bool matters(std::string_view name) const override;
+
+  private:
+    std::string_view component_;
+    short_name ext_;
+};
+
 // A short name the volume keeps, as Windows shows it: in upper case, and
 // nothing where it cannot be an 8.3 name.
 void take_kept(std::string_view kept, volume_name &out);
@@ -39,9 +52,12 @@ class listing {
     // Reads `dir` until a lookup's answer holds, `look_up(reading &)` making
     // the answer from each read: 0, ERROR_GEN_FAILURE when it never held, or
     // the first error look_up or the disk gives.
-    template <class F> DWORD read_until_held(dir_reader &dirs, dir_handle dir, const dir_id &id, F look_up)
+    template <class F>
+    DWORD read_until_held(dir_reader &dirs, dir_handle dir, const dir_id &id, const names_of &names,
+                          F look_up)
     {
         held_reads reads;
+        bool watching = false;
         do {
             dir_stamp before, after;
             reading r;
@@ -51,14 +67,19 @@ class listing {
                 return err;
             if (DWORD err = dirs.stamp(dir, after))
                 return err;
+            if (watching && dirs.changed(names)) {
+                reads.changed();
+                continue;
+            }
             if (DWORD err = look_up(r))
                 return err;
             if (!r.moved && reads.still(before, after)) {
                 keep(id, after);
                 return 0;
             }
-            if (reads.alike(r))
+            if (watching ? reads.unchanged(r) : reads.alike(r))
                 return 0;
+            watching = watching || dirs.watch(dir);
         } while (!reads.spent());
         return ERROR_GEN_FAILURE;
     }
@@ -96,6 +117,8 @@ class listing {
       public:
         bool still(const dir_stamp &before, const dir_stamp &after) const;
         bool alike(const reading &r);
+        bool unchanged(const reading &r);
+        void changed() { reads_++; }
         bool spent() const { return reads_ == READS; }
 
       private:

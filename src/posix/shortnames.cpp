@@ -644,6 +644,22 @@ DWORD short_names(const std::string_view *names, size_t count, short_name *out)
     return 0;
 }
 
+short_name short_name_ext(std::string_view name)
+{
+    short_name ext;
+    if (legal_83(name))
+        return parts_of_legal(name).ext;
+    ext.assign(stem_of(name).ext);
+    return ext;
+}
+
+bool may_change_alias(std::string_view name, std::string_view ext)
+{
+    if (legal_83(name) && name.find('~') == std::string_view::npos)
+        return false;
+    return short_name_ext(name).view() == ext;
+}
+
 uint64_t name_sum(std::string_view name)
 {
     uint64_t h = 0xcbf29ce484222325u; // FNV-1a, then mixed, so that sums of sets rarely meet

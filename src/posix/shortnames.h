@@ -50,6 +50,14 @@ struct name_list {
 };
 constexpr size_t NO_NAME = static_cast<size_t>(-1);
 
+// Whether `name`, made, removed or renamed, may change the short name the
+// model gives an entry, or the entry it finds by one, whose aliases end in
+// `ext` (short_name_ext): a long name with aliases of that extension, or a
+// legal name that may be one ("~" in it).
+bool may_change_alias(std::string_view name, std::string_view ext);
+// The extension of the aliases of `name` (a legal name: its own).
+short_name short_name_ext(std::string_view name);
+
 // A name's share of a sum that stands for a set of names: two reads of a
 // directory that changes are compared by the sums of the names an answer
 // was made from, whatever order each read gave them in.

@@ -73,8 +73,9 @@ class walker {
         };
         reading once;
         const frame &here = stack_[depth_ - 1];
-        if (DWORD err =
-                held ? in_one_read(once) : entries->read_until_held(dirs_, here.handle, here.id, in_one_read))
+        if (DWORD err = held ? in_one_read(once)
+                             : entries->read_until_held(
+                                   dirs_, here.handle, here.id, names_of(component), in_one_read))
             return err;
         if (refused_)
             return ERROR_INVALID_NAME;
@@ -140,11 +141,9 @@ class walker {
         DWORD err = 0;
         if (at != NONE) {
             found_ = name_.assign(entries.name(at));
-            err = !found_ ? ERROR_FILENAME_EXCED_RANGE
-                  : legal ? 0
-                          : short_of(entries, at, shown, r.depends, alone);
+            err = !found_ ? ERROR_FILENAME_EXCED_RANGE : legal ? 0 : short_of(entries, at, shown, r, alone);
         } else if (legal || (entries.how() != short_source::made && legal_kept(component))) {
-            err = by_short_name(entries, component, at, r.depends);
+            err = by_short_name(entries, component, at, r);
         }
         r.alone = exact && alone;
         r.moved = moved_;
@@ -157,34 +156,34 @@ class walker {
     // "\" that would split it) gets the short name the model makes instead,
     // so that the line printed is one line and names this entry again.
     // `alone` says whether what is shown rests on the entry's names alone.
-    DWORD short_of(listing &entries, size_t at, std::string_view &shown, uint64_t &depends, bool &alone)
+    DWORD short_of(listing &entries, size_t at, std::string_view &shown, reading &r, bool &alone)
     {
         shown = name_.view();
         alone = entries.how() != short_source::made;
         if (!alone) {
-            const DWORD err = entries.made_of(at, kept_, depends);
+            const DWORD err = entries.made_of(at, kept_, r.depends);
             shown = kept_.view();
             return err;
         }
-        if (DWORD err = kept_for(entries, at, kept_, depends))
+        if (DWORD err = kept_for(entries, at, kept_, r))
             return err;
         if (!kept_.empty() || windows_can_hold(name_.view())) {
             shown = kept_.empty() ? shown : kept_.view();
             return 0;
         }
         alone = false;
-        if (DWORD err = entries.made_of(at, kept_, depends))
+        if (DWORD err = entries.made_of(at, kept_, r.depends))
             return err;
         // The made name must lead back here: the volume's own short names
         // are found before it, and one of them may be the same.
         entry_name other;
         if (entries.lists_kept())
-            refused_ = entries.by_kept(kept_.view(), depends) != NONE;
+            refused_ = entries.by_kept(kept_.view(), r.depends) != NONE;
         if (entries.how() == short_source::kept && !entries.lists_kept()) {
             if (DWORD err = dirs_.find_kept(here(), kept_.view(), other))
                 return err;
             refused_ = !other.empty();
-            depends += name_sum(other.view());
+            r.depends += name_sum(other.view());
         }
         shown = kept_.view();
         return 0;
@@ -194,13 +193,13 @@ class walker {
     // names without listing them finds the entry itself. Where a volume
     // keeps none for an entry whose long name no Windows name can be, the
     // model's name finds it.
-    DWORD by_short_name(listing &entries, std::string_view component, size_t &at, uint64_t &depends)
+    DWORD by_short_name(listing &entries, std::string_view component, size_t &at, reading &r)
     {
         const short_source how = entries.how();
         const bool alias = component.find('~') != std::string_view::npos;
         at = NONE;
         if (how == short_source::kept && entries.lists_kept()) {
-            at = entries.by_kept(component, depends);
+            at = entries.by_kept(component, r.depends);
         } else if (how == short_source::kept) {
             if (DWORD err = dirs_.find_kept(here(), component, name_))
                 return err;
@@ -209,10 +208,10 @@ class walker {
                 return 0;
         }
         if (at == NONE && alias) {
-            if (DWORD err = entries.by_made(component, at, depends))
+            if (DWORD err = entries.by_made(component, at, r.depends))
                 return err;
             if (how != short_source::made && at != NONE)
-                if (DWORD err = made_name_stands(entries, at, depends))
+                if (DWORD err = made_name_stands(entries, at, r))
                     return err;
         }
         found_ = at != NONE && name_.assign(entries.name(at));
@@ -222,21 +221,21 @@ class walker {
     // keeps short names or none: only where its long name cannot be shown
     // and the volume keeps no usable short name for it. `at` becomes NONE
     // where it does not.
-    DWORD made_name_stands(listing &entries, size_t &at, uint64_t &depends)
+    DWORD made_name_stands(listing &entries, size_t &at, reading &r)
     {
         volume_name kept;
         if (windows_can_hold(entries.name(at))) {
             at = NONE;
             return 0;
         }
-        if (DWORD err = kept_for(entries, at, kept, depends))
+        if (DWORD err = kept_for(entries, at, kept, r))
             return err;
         at = kept.empty() ? at : NONE;
         return 0;
     }
     // The short name the volume keeps for the entry at `at`, as shown: from
     // the listing, or asked for; empty where it keeps none that can be one.
-    DWORD kept_for(listing &entries, size_t at, volume_name &out, uint64_t &depends)
+    DWORD kept_for(listing &entries, size_t at, volume_name &out, reading &r)
     {
         volume_name asked;
         out.clear();
@@ -251,7 +250,7 @@ class walker {
                 return err;
             take_kept(asked.view(), out);
         }
-        depends += name_sum(out.view());
+        r.depends += name_sum(out.view());
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }

@@ -85,6 +85,15 @@ struct dir_entry {
     int64_t at = -1; // where the entry starts, for kept_name (FAT)
 };
 
+// Whether a name that changed in a directory matters to an answer.
+class name_test {
+  public:
+    virtual bool matters(std::string_view name) const = 0;
+
+  protected:
+    ~name_test() = default;
+};
+
 // The disk as the short-name walk reaches it: each directory by handle,
 // through its parent, by the real name of its entry there.
 class dir_reader {
@@ -107,6 +116,21 @@ class dir_reader {
     // Whether `dir` has an entry that the volume's own lookup finds by
     // `name`, links not followed: 0, or a Windows error code.
     virtual DWORD lookup(dir_handle dir, const char *name) = 0;
+    // Starts watching `dir` for entries made, removed or renamed from now
+    // on; false where the system cannot tell.
+    virtual bool watch(dir_handle dir)
+    {
+        (void)dir;
+        return false;
+    }
+    // Whether an entry that matters to `test` was made, removed or renamed
+    // in the watched directory since watch() or the last call; true also
+    // where the system lost count.
+    virtual bool changed(const name_test &test)
+    {
+        (void)test;
+        return true;
+    }
     // When `dir` last changed.
     virtual DWORD stamp(dir_handle dir, dir_stamp &s)
     {
