@@ -483,23 +483,59 @@ TEST_F(ShortNames, RealNamesOnTheWay)
         EXPECT_EQ(r.error, row.error) << row.path;
         EXPECT_EQ(r.value ? std::string(buf) : "", row.shown) << row.path;
     }
-    // The working directory itself may be such a name: GetFullPathNameA
-    // spells it with backslashes, and GetShortPathNameA still finds it; and
-    // its "?" is no wildcard.
-    ASSERT_EQ(mkdir((dir_ + "/dir?q").c_str(), 0755), 0);
+    // The working directory itself may be such a name, or end in "." or a
+    // space: Windows text cannot carry it, so each such component is given
+    // as its short name, with and without -s, and the line names the folder
+    // it came from, never its sibling (each has its own notes.txt); where no
+    // short name can stand for it ("y." is its own), 123. Its "?" is no
+    // wildcard. Each row: the working folder, the name, the line's end.
+    for (const char *d : {"dir?q", "x\\", "y", "y.", "z.", "v", "v ", "a", "a\\b", "\\"}) {
+        mkdir((dir_ + "/" + d).c_str(), 0755);
+        touch(std::string(d) + "/notes.txt");
+    }
     touch("dir?q/secret.txt");
-    for (const char *d : {"x\\y", "dir?q"}) {
+    touch("notes.txt");
+    const struct {
+        const char *cwd, *name, *tail; // tail "" for 123
+    } cwd_rows[] = {
+        {"x\\y", "secret.txt", "\\X_Y~1\\secret.txt"},
+        {"dir?q", "secret.txt", "\\DIR_Q~1\\secret.txt"},
+        {"x\\", "notes.txt", "\\X_????~1\\notes.txt"},
+        {"y.", "notes.txt", ""},
+        {"z.", "notes.txt", ""},
+        {"v ", ".", "\\V????~1"},
+        {"a\\b", "..\\notes.txt", ".."}, // the parent's: dir_'s own
+        {"\\", "notes.txt", "\\_????~1\\notes.txt"},
+    };
+    for (const auto &row : cwd_rows) {
         char here[4096];
         ASSERT_NE(getcwd(here, sizeof here), nullptr);
-        ASSERT_EQ(chdir((dir_ + "/" + d).c_str()), 0);
+        ASSERT_EQ(chdir((dir_ + "/" + row.cwd).c_str()), 0);
         char full[4096] = "", shortened[4096] = "";
-        const DWORD n = GetFullPathNameA("secret.txt", sizeof full, full, nullptr);
-        const DWORD m = GetShortPathNameA(full, shortened, sizeof shortened);
+        const DWORD n = GetFullPathNameA(row.name, sizeof full, full, nullptr);
+        const DWORD error = GetLastError();
+        const DWORD m = n ? GetShortPathNameA(full, shortened, sizeof shortened) : 0;
         ASSERT_EQ(chdir(here), 0);
-        ASSERT_GT(n, 0u);
-        ASSERT_GT(m, 0u) << full << ": " << GetLastError();
-        const std::string want = std::string(d[0] == 'x' ? "\\X_Y~1" : "\\DIR_Q~1") + "\\secret.txt";
-        EXPECT_EQ(std::string(shortened).substr(m - want.size()), want);
+        std::string want = row.tail;
+        if (want == "..") {
+            std::string parent = "Z:" + dir_ + "\\notes.txt";
+            std::replace(parent.begin(), parent.end(), '/', '\\');
+            EXPECT_EQ(full, parent);
+            char shown[4096];
+            ASSERT_GT(GetShortPathNameA(parent.c_str(), shown, sizeof shown), 0u);
+            want = shown;
+        }
+        if (want.empty()) {
+            EXPECT_EQ(n, 0u) << row.cwd << ": " << full;
+            EXPECT_EQ(error, ERROR_INVALID_NAME) << row.cwd;
+            continue;
+        }
+        ASSERT_GT(m, 0u) << row.cwd << ", " << full << ": " << GetLastError();
+        if (row.tail[0] != '.') {
+            EXPECT_PRED2(matches, std::string(full).substr(n - want.size()), want) << row.cwd;
+        }
+        EXPECT_PRED2(matches, std::string(shortened).substr(m - std::min<size_t>(m, want.size())), want)
+            << row.cwd;
     }
 }
 

@@ -472,8 +472,16 @@ DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &f
     return 0;
 }
 
+// A component of the working directory that Windows text cannot carry
+// ("y." would be read as "y", "x\\" + "\\notes.txt" as "x\\notes.txt") is
+// given as its short name, so that every line names the folder it came
+// from. Only such a component's folder is read.
 bool process_dir::get(std::string_view &dir, DWORD &error)
 {
+    if (got_) {
+        dir = path_;
+        return true;
+    }
     if (!getcwd(real_, sizeof real_)) {
         // A working directory longer than the buffer is longer than any result.
         error = errno == ERANGE ? ERROR_FILENAME_EXCED_RANGE : code_from_errno(errno, false);
@@ -481,10 +489,23 @@ bool process_dir::get(std::string_view &dir, DWORD &error)
     }
     path_[0] = DRIVE;
     path_[1] = ':';
-    size_t n = 0;
-    for (; real_[n]; n++)
+    bool carried = true;
+    size_t n = 0, start = 0;
+    for (; real_[n]; n++) {
         path_[n + 2] = real_[n] == '/' ? '\\' : real_[n];
+        if (real_[n + 1] == '/' || real_[n + 1] == '\0')
+            carried = carried && (real_[n] == '/' || windows_can_hold({real_ + start + 1, n - start}));
+        start = real_[n] == '/' ? n : start;
+    }
     path_[n + 2] = '\0';
+    if (!carried) {
+        posix_dirs dirs(DRIVE, "/");
+        const path_result r = dir_text(real_, DRIVE, dirs, path_ + 2, sizeof path_ - 2);
+        error = r.value == 0 ? r.error : ERROR_FILENAME_EXCED_RANGE;
+        if (r.value == 0 || r.value >= sizeof path_ - 2)
+            return false;
+    }
+    got_ = true;
     dir = path_;
     return true;
 }

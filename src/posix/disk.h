@@ -66,6 +66,7 @@ class process_dir : public current_dir {
     std::string_view real() const override { return real_; }
 
   private:
+    bool got_ = false;
     char real_[MAX_CHARS + 1]; // getcwd's own text
     char path_[MAX_CHARS + 3];
 };

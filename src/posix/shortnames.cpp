@@ -615,6 +615,8 @@ bool legal_kept(std::string_view name)
 
 bool windows_can_hold(std::string_view name)
 {
+    if (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        return false;
     for (unsigned char c : name)
         if (c < ' ' || std::string_view("\\/:*?\"<>|").find(static_cast<char>(c)) != std::string_view::npos)
             return false;

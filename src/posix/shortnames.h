@@ -34,8 +34,8 @@ using volume_name = fixed_text<8 * 3 + 1 + 3 * 3 + 1>;
 // name is valid UTF-8, else one a byte.
 bool legal_kept(std::string_view name);
 
-// Whether a Windows name may be `name`: no control byte, and none of
-// \ / : * ? " < > |.
+// Whether Windows text carries `name` as it is: no control byte, none of
+// \ / : * ? " < > |, and no "." or space at its end, which Windows drops.
 bool windows_can_hold(std::string_view name);
 
 // Gives names[i] its short name in out[i]: 0, ERROR_NOT_ENOUGH_MEMORY, or

@@ -85,6 +85,15 @@ class walker {
             entries->remember(component, at, shown == component ? std::string_view() : shown);
         return 0;
     }
+    // Goes into the entry `name` of the directory the walk stands in, by
+    // its real name, without looking it up.
+    DWORD enter(std::string_view name)
+    {
+        if (DWORD err = enter_found())
+            return err;
+        found_ = name_.assign(name);
+        return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    }
     // "..": back where the walk came from; above where it started, the
     // parent on the disk.
     DWORD leave()
@@ -391,6 +400,33 @@ DWORD walk(std::string_view rest, walker &w, path_text &out)
 }
 
 } // namespace
+
+path_result dir_text(std::string_view real, char drive, dir_reader &dirs, char *buf, DWORD size)
+{
+    path_text out;
+    walker w(dirs);
+    DWORD err = w.start(drive);
+    for (size_t i = 0, j; !err && i < real.size(); i = j) {
+        j = real.find('/', i + 1);
+        j = j == std::string_view::npos ? real.size() : j;
+        std::string_view name = sub(real, i + 1, j - i - 1), shown = name;
+        if (name.empty())
+            continue;
+        err = windows_can_hold(name) ? w.enter(name) : w.step(name, false, shown);
+        if (!err && !windows_can_hold(shown))
+            err = ERROR_INVALID_NAME;
+        if (!err && (!out.append('\\') || !out.append(shown)))
+            err = ERROR_FILENAME_EXCED_RANGE;
+    }
+    if (!err && out.empty() && !out.append('\\'))
+        err = ERROR_FILENAME_EXCED_RANGE;
+    if (err)
+        return {0, err};
+    if (size <= out.size())
+        return {static_cast<DWORD>(out.size() + 1), 0};
+    memcpy(buf, out.c_str(), out.size() + 1);
+    return {static_cast<DWORD>(out.size()), 0};
+}
 
 path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, char *buf, DWORD size)
 {

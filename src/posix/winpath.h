@@ -168,6 +168,14 @@ struct path_result {
 // GetFullPathNameA: `filepart` may be null.
 path_result full_path(const char *name, current_dir &cwd, char *buf, DWORD size, char **filepart);
 
+// The Windows text of the directory whose real names from the root of
+// `drive` are `real` ("/home/x\\y", each after a "/"), without the drive:
+// each name as it stands where Windows text carries it (windows_can_hold),
+// else the short name it has in its folder, which must be one that text
+// carries (else ERROR_INVALID_NAME), so that the text names this directory
+// and no other.
+path_result dir_text(std::string_view real, char drive, dir_reader &dirs, char *buf, DWORD size);
+
 // GetShortPathNameA: `path` and `buf` may be the same buffer.
 path_result short_path(const char *path, current_dir &cwd, dir_reader &dirs, char *buf, DWORD size);
 
