@@ -504,7 +504,8 @@ TEST_F(ShortNames, RealNamesOnTheWay)
         {"y.", "notes.txt", ""},
         {"z.", "notes.txt", ""},
         {"v ", ".", "\\V????~1"},
-        {"a\\b", "..\\notes.txt", ".."}, // the parent's: dir_'s own
+        {"a\\b", "notes.txt", "\\A_B~1\\notes.txt"}, // as README.md shows it
+        {"a\\b", "..\\notes.txt", ".."},             // the parent's: dir_'s own
         {"\\", "notes.txt", "\\_????~1\\notes.txt"},
     };
     for (const auto &row : cwd_rows) {
