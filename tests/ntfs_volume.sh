@@ -36,11 +36,16 @@ dos "Long Directory Name" LONGDI~1
 dos "Long Directory Name/Nested Long File.txt" NESTED~1.TXT
 dos "Linked Long File.txt" LINKED~1.TXT
 dos "Covered Folder" COVERE~1
+: >"Covered Folder/hidden by the mount.txt"
+# A DOS name given in lower case: ntfs-3g keeps it so, and finds it so only.
+: >"Lower Dos Name.txt"
+dos "Lower Dos Name.txt" lower~1.txt
 # A DOS-named file with a second hard link, as under C:\Windows: its DOS
 # name can no longer be read (EMLINK), but ntfs-3g still finds it by it.
 ln "Linked Long File.txt" "Second Link.txt"
 # A folder mounted over a DOS-named one hides it, and its DOS name.
 mount -t tmpfs none "Covered Folder"
+: >"Covered Folder/in the mount.txt"
 
 root="Z:$(pwd | tr / '\\')"
 missing="The system cannot find the file specified."
@@ -89,6 +94,12 @@ Linked Long File.txt	Linked Long File.txt	0
 Second Link.txt	Second Link.txt	0
 LINKED~1.TXT	LINKED~1.TXT	0
 Covered Folder	Covered Folder.	0
+COVERE~1\\in the mount.txt	COVERE~1\\INTHEM~1.TXT	0
+COVERE~1\\hidden by the mount.txt	$missing	2
+Covered Folder\\hidden by the mount.txt	$missing	2
+Lower Dos Name.txt	LOWER~1.TXT	0
+LOWER~1.TXT	LOWER~1.TXT	0
+lower~1.txt	lower~1.txt	0
 linebr~1.txt	linebr~1.txt	0
 ROWS
 # A folder where another program makes and removes temporary files as fast

@@ -4,6 +4,7 @@
 // and a real path may be longer than the kernel takes whole.
 #include "disk.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
@@ -170,7 +171,42 @@ DWORD posix_dirs::start(char drive, dir_handle &dir, dir_id &id)
 
 DWORD posix_dirs::open(dir_handle parent, const char *name, dir_handle &dir, dir_id &id)
 {
-    return opened(openat(parent, name, DIR_FLAGS), dir, id);
+    if (DWORD err = opened(openat(parent, name, DIR_FLAGS), dir, id))
+        return err;
+    return past_covered(parent, name, dir, id);
+}
+
+// ntfs-3g finds a folder by its DOS name under a folder mounted over it, as
+// the kernel knows mounts by the long name alone. On Windows both names lead
+// to the same place: where the long name leads, into the mount.
+DWORD posix_dirs::past_covered(dir_handle parent, const char *name, dir_handle &dir, dir_id &id)
+{
+    struct stat up, st;
+    volume_name dos;
+    dir_entry e;
+    e.name = name;
+    if (fstat(parent, &up) != 0 || id.device != static_cast<uint64_t>(up.st_dev) ||
+        volume_of(parent) != volume::ntfs_3g || kept_name(parent, e, dos) != 0 ||
+        !same_text(dos.view(), name))
+        return 0;
+    const int fd = openat(parent, ".", DIR_FLAGS);
+    DIR *d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d) {
+        if (fd >= 0)
+            ::close(fd);
+        return 0;
+    }
+    DWORD err = 0;
+    while (const dirent *entry = readdir(d)) {
+        if (entry->d_ino != id.inode || strcmp(entry->d_name, name) == 0 ||
+            fstatat(parent, entry->d_name, &st, 0) != 0 || st.st_dev == up.st_dev)
+            continue;
+        ::close(dir);
+        err = opened(openat(parent, entry->d_name, DIR_FLAGS), dir, id);
+        break;
+    }
+    closedir(d);
+    return err;
 }
 
 // ".." of the drive's root is the root itself, as on Windows.
@@ -453,22 +489,55 @@ DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &f
     struct stat st;
     volume_name kept;
     const bool fat = volume_of(dir) == volume::fat;
-    found.clear();
-    for (char c : name)
-        found.append(fat ? c : upper(c));
-    if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        found.clear();
-        return errno == ENOENT ? 0 : code_from_errno(errno, true);
-    }
     dir_entry e;
-    e.name = found.c_str();
-    if (fat)
-        return 0;
-    if (DWORD err = kept_name(dir, e, kept))
-        return err;
-    // A DOS name that cannot be read (a second hard link) still finds it.
-    if (!kept.empty() && kept.view() != found.view())
+    for (int lower = 0; lower < (fat ? 1 : 2); lower++) {
         found.clear();
+        for (char c : name)
+            found.append(fat     ? c
+                         : lower ? static_cast<char>(tolower(static_cast<unsigned char>(c)))
+                                 : upper(c));
+        if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return code_from_errno(errno, true);
+            continue;
+        }
+        e.name = found.c_str();
+        if (fat)
+            return 0;
+        if (DWORD err = kept_name(dir, e, kept))
+            return err;
+        // A DOS name that cannot be read (a second hard link) still finds it.
+        if (kept.empty() || same_text(kept.view(), name))
+            return 0;
+    }
+    found.clear();
+    return fat ? 0 : find_kept_in_any_case(dir, name, found);
+}
+
+// ntfs-3g keeps a DOS name in the case it was given (setfattr takes
+// "lower~1.txt") and finds it only so; Windows finds it in any case. Where
+// neither upper nor lower case found it, each entry is asked.
+DWORD posix_dirs::find_kept_in_any_case(dir_handle dir, std::string_view name, entry_name &found)
+{
+    const int fd = openat(dir, ".", DIR_FLAGS);
+    DIR *d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d) {
+        if (fd >= 0)
+            ::close(fd);
+        return code_from_errno(errno, false);
+    }
+    volume_name kept;
+    dir_entry e;
+    while (const dirent *entry = readdir(d)) {
+        e.name = entry->d_name;
+        // An entry gone since it was listed has no DOS name to give.
+        if (entry_name_ok(entry->d_name) && kept_name(dir, e, kept) == 0 && !kept.empty() &&
+            same_text(kept.view(), name)) {
+            found.assign(entry->d_name);
+            break;
+        }
+    }
+    closedir(d);
     return 0;
 }
 
