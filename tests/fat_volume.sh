@@ -44,6 +44,11 @@ to=$(printf './.\nx')
 mkfs.vfat -F 16 -C "$work/crowd.img" 16384 >/dev/null
 mmd -i "$work/crowd.img" "::/Crowded"
 "$names" --fill "$work/crowd.img" "CROWDED    " 20000
+# An 8.3 name with a letter that iso8859-1 lacks (cp437's 0xE9, Θ), which a
+# mount with uni_xlate lists escaped (":0398TUDE.TXT").
+: >"$work/src/file"
+mcopy -i "$work/crowd.img" "$work/src/file" "::/XTUDE.TXT"
+"$names" --patch-short "$work/crowd.img" "XTUDE   TXT" "$(printf '\351TUDE   TXT')"
 
 # Inside user-mode Linux: the driver's names, then every check.
 cat >"$work/inside" <<INSIDE
@@ -194,6 +199,14 @@ if mount -t vfat -o utf8 /dev/ubda "$work/mnt" && mount -t vfat -o utf8 /dev/ubd
     cd /
     umount "$work/mnt" "$work/crowd"
     mount -t vfat -o utf8,shortname=lower /dev/ubda "$work/mnt" && sh "$work/lower" || status=1
+    # uni_xlate: the escaped name is no Windows name; the line shows the name
+    # tarsel makes, and leads back to the entry.
+    mount -t vfat -o uni_xlate,iocharset=iso8859-1 /dev/ubdb "$work/crowd" && cd "$work/crowd" &&
+        line=\$("$tarsel" -s "\$(ls | grep '^:')") && again=\$("$tarsel" -s "\$line") &&
+        [ "\$again" = "\$line" ] && case \$line in *'\\_0398T~1.TXT') ;; *) false ;; esac &&
+        printf 'uni_xlate: %s, and again\\n' "\$line" || { printf 'FAIL: uni_xlate: %s, again %s\\n' "\$line" "\$again"; status=1; }
+    cd /
+    umount "$work/crowd"
     echo "status \$status" >"$work/done"
     umount "$work/mnt"
 fi
