@@ -185,9 +185,13 @@ DWORD posix_dirs::past_covered(dir_handle parent, const char *name, dir_handle &
     volume_name dos;
     dir_entry e;
     e.name = name;
-    if (fstat(parent, &up) != 0 || id.device != static_cast<uint64_t>(up.st_dev) ||
-        volume_of(parent) != volume::ntfs_3g || kept_name(parent, e, dos) != 0 ||
-        !same_text(dos.view(), name))
+    if (fstat(parent, &up) != 0 || id.device != static_cast<uint64_t>(up.st_dev))
+        return 0;
+    if (up.st_dev != volume_dev_) { // one volume's folders, one question
+        volume_dev_ = up.st_dev;
+        ntfs_3g_ = volume_of(parent) == volume::ntfs_3g;
+    }
+    if (!ntfs_3g_ || kept_name(parent, e, dos) != 0 || !same_text(dos.view(), name))
         return 0;
     const int fd = openat(parent, ".", DIR_FLAGS);
     DIR *d = fd < 0 ? nullptr : fdopendir(fd);

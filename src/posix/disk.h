@@ -54,6 +54,8 @@ class posix_dirs : public dir_reader {
     int64_t next_at_ = 0;            // where the next entry listed starts
     char odd_name_[256];             // a FAT entry listed by its 8.3 name
     int notify_ = -1, watched_ = -1; // inotify, and the directory it watches
+    dev_t volume_dev_ = 0;           // the device of the folders opened last,
+    bool ntfs_3g_ = false;           // and whether it is ntfs-3g
 };
 
 // Drive Z: is "/", and its current directory the process's working directory.
