@@ -53,6 +53,20 @@ DWORD opened(int fd, dir_handle &dir, dir_id &id)
     return 0;
 }
 
+// A listing of `dir` of its own (fdopendir takes the handle it is given);
+// nullptr with errno set where there is none.
+DIR *list_of(dir_handle dir)
+{
+    const int fd = openat(dir, ".", DIR_FLAGS);
+    DIR *d = fd < 0 ? nullptr : fdopendir(fd);
+    if (!d && fd >= 0) {
+        const int err = errno;
+        ::close(fd);
+        errno = err;
+    }
+    return d;
+}
+
 // How the volume that holds a directory's entries names them in 8.3 form.
 // Linux tells FAT (its vfat driver reads the 8.3 names on disk), exFAT
 // (none) and NTFS through ntfs-3g (DOS names as extended attributes, on
@@ -122,6 +136,16 @@ bool settled(int fd, const dir_stamp &s, int64_t now)
 // the last entry or on a failure.
 using fat_pair = __fat_dirent[2];
 constexpr size_t FAT_CUT = sizeof(fat_pair{}[0].d_name) - 1;
+
+// A FAT entry's 8.3 name, copied to list the entry by; nullptr where that
+// is no name either.
+const char *by_short_name(const fat_pair &pair, char (&out)[sizeof(__fat_dirent{}.d_name)])
+{
+    if (!entry_name_ok(pair[0].d_name))
+        return nullptr;
+    memcpy(out, pair[0].d_name, sizeof out);
+    return out;
+}
 
 bool fat_entry_at(int fd, int64_t at, fat_pair &pair)
 {
@@ -193,13 +217,9 @@ DWORD posix_dirs::past_covered(dir_handle parent, const char *name, dir_handle &
     }
     if (!ntfs_3g_ || kept_name(parent, e, dos) != 0 || !same_text(dos.view(), name))
         return 0;
-    const int fd = openat(parent, ".", DIR_FLAGS);
-    DIR *d = fd < 0 ? nullptr : fdopendir(fd);
-    if (!d) {
-        if (fd >= 0)
-            ::close(fd);
+    DIR *d = list_of(parent);
+    if (!d)
         return 0;
-    }
     DWORD err = 0;
     while (const dirent *entry = readdir(d)) {
         if (entry->d_ino != id.inode || strcmp(entry->d_name, name) == 0 ||
@@ -232,20 +252,13 @@ void posix_dirs::close(dir_handle dir) { ::close(dir); }
 DWORD posix_dirs::list(dir_handle dir, short_source &how)
 {
     end_list();
-    // fdopendir takes the handle it is given: it gets one of its own.
-    const int fd = openat(dir, ".", DIR_FLAGS);
-    if (fd < 0)
+    listed_ = list_of(dir);
+    if (!listed_)
         return code_from_errno(errno, false);
-    const volume v = volume_of(fd);
+    const volume v = volume_of(dirfd(listed_));
     how = v == volume::other   ? short_source::made
           : v == volume::exfat ? short_source::none
                                : short_source::kept;
-    listed_ = fdopendir(fd);
-    if (!listed_) {
-        const int err = errno;
-        ::close(fd);
-        return code_from_errno(err, false);
-    }
     listed_dir_ = dir;
     fat_ = v == volume::fat;
     next_at_ = 0;
@@ -294,10 +307,7 @@ const char *posix_dirs::odd_fat_name(int64_t at, const char *listed)
     fat_pair pair;
     if (!fat_entry_at(listed_dir_, at, pair) || (!pair[1].d_name[0] && one_name(listed)))
         return listed;
-    if (!entry_name_ok(pair[0].d_name))
-        return nullptr;
-    memcpy(odd_name_, pair[0].d_name, sizeof odd_name_);
-    return odd_name_;
+    return by_short_name(pair, odd_name_);
 #else
     (void)at;
     return listed;
@@ -325,10 +335,7 @@ const char *posix_dirs::past_unlistable()
     seekdir(listed_, after);
     next_at_ = after;
     errno = 0;
-    if (!entry_name_ok(pair[0].d_name))
-        return nullptr;
-    memcpy(odd_name_, pair[0].d_name, sizeof odd_name_);
-    return odd_name_;
+    return by_short_name(pair, odd_name_);
 #else
     return nullptr;
 #endif
@@ -386,7 +393,7 @@ bool posix_dirs::changed(const name_test &test)
 }
 
 // No wait: a stamp that cannot show a change yet is not settled, and the
-// listing then compares reads instead.
+// listing then reads the folder again.
 DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
 {
     struct timespec now = {0, 0};
@@ -523,13 +530,9 @@ DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &f
 // neither upper nor lower case found it, each entry is asked.
 DWORD posix_dirs::find_kept_in_any_case(dir_handle dir, std::string_view name, entry_name &found)
 {
-    const int fd = openat(dir, ".", DIR_FLAGS);
-    DIR *d = fd < 0 ? nullptr : fdopendir(fd);
-    if (!d) {
-        if (fd >= 0)
-            ::close(fd);
+    DIR *d = list_of(dir);
+    if (!d)
         return code_from_errno(errno, false);
-    }
     volume_name kept;
     dir_entry e;
     while (const dirent *entry = readdir(d)) {

@@ -399,6 +399,18 @@ DWORD walk(std::string_view rest, walker &w, path_text &out)
     return 0;
 }
 
+// What a path call returns for `out`, or for `err`: the length, or the size
+// the buffer needs.
+path_result handed(DWORD err, const path_text &out, char *buf, DWORD size)
+{
+    if (err)
+        return {0, err};
+    if (size <= out.size())
+        return {static_cast<DWORD>(out.size() + 1), 0};
+    memcpy(buf, out.c_str(), out.size() + 1);
+    return {static_cast<DWORD>(out.size()), 0};
+}
+
 } // namespace
 
 path_result dir_text(std::string_view real, char drive, dir_reader &dirs, char *buf, DWORD size)
@@ -420,12 +432,7 @@ path_result dir_text(std::string_view real, char drive, dir_reader &dirs, char *
     }
     if (!err && out.empty() && !out.append('\\'))
         err = ERROR_FILENAME_EXCED_RANGE;
-    if (err)
-        return {0, err};
-    if (size <= out.size())
-        return {static_cast<DWORD>(out.size() + 1), 0};
-    memcpy(buf, out.c_str(), out.size() + 1);
-    return {static_cast<DWORD>(out.size()), 0};
+    return handed(err, out, buf, size);
 }
 
 path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, char *buf, DWORD size)
@@ -449,12 +456,7 @@ path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, c
         err = walk(sub(rest, own), w, out);
     if (!err)
         err = w.finish();
-    if (err)
-        return {0, err};
-    if (size <= out.size())
-        return {static_cast<DWORD>(out.size() + 1), 0};
-    memcpy(buf, out.c_str(), out.size() + 1);
-    return {static_cast<DWORD>(out.size()), 0};
+    return handed(err, out, buf, size);
 }
 
 } // namespace winpath
