@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "namecase.h"
 #include "pathtext.h"
 #include "shortnames.h"
 #include "winpath.h"
@@ -64,12 +65,16 @@ struct memory_dir : winpath::dir_reader {
                 out.assign(std::string_view(kept[i]).substr(0, winpath::volume_name::capacity() - 1));
         return 0;
     }
-    DWORD find_kept(winpath::dir_handle, std::string_view name, winpath::entry_name &found) override
+    DWORD find_kept(winpath::dir_handle, std::string_view name, winpath::entry_name &found,
+                    winpath::volume_name &its) override
     {
         found.clear();
+        its.clear();
         for (size_t i = 0; i < kept.size(); i++)
-            if (winpath::same_text(kept[i], name))
+            if (winpath::same_name(kept[i], name)) {
                 found.assign(names[i]);
+                its.assign(kept[i]);
+            }
         return 0;
     }
     DWORD check(winpath::dir_handle, const char *name) override

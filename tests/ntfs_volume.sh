@@ -40,6 +40,12 @@ dos "Covered Folder" COVERE~1
 # A DOS name given in lower case: ntfs-3g keeps it so, and finds it so only.
 : >"Lower Dos Name.txt"
 dos "Lower Dos Name.txt" lower~1.txt
+# DOS names beyond ASCII, one kept in lower case: Windows finds them in any
+# case, through its upcase table.
+: >"Étude Long Name.txt"
+: >"Éclair Long Name.txt"
+dos "Étude Long Name.txt" ÉTUDEL~1.TXT
+dos "Éclair Long Name.txt" éclair~1.txt
 # A DOS-named file with a second hard link, as under C:\Windows: its DOS
 # name can no longer be read (EMLINK), but ntfs-3g still finds it by it.
 ln "Linked Long File.txt" "Second Link.txt"
@@ -101,6 +107,12 @@ Lower Dos Name.txt	LOWER~1.TXT	0
 LOWER~1.TXT	LOWER~1.TXT	0
 lower~1.txt	lower~1.txt	0
 linebr~1.txt	linebr~1.txt	0
+étude long name.txt	ÉTUDEL~1.TXT	0
+étudel~1.txt	ÉTUDEL~1.TXT	0
+ÉTUDEL~1.TXT	ÉTUDEL~1.TXT	0
+Éclair Long Name.txt	ÉCLAIR~1.TXT	0
+ÉCLAIR~1.TXT	ÉCLAIR~1.TXT	0
+éclair~1.txt	ÉCLAIR~1.TXT	0
 ROWS
 # A folder where another program makes and removes temporary files as fast
 # as it goes, twenty alive at a time: -s of the names that do not depend on

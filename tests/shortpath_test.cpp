@@ -17,6 +17,7 @@
 #include "disk.h"
 #include "heaparray.h"
 #include "memory_dir.h"
+#include "namecase.h"
 #include "tempdir.h"
 #include "tsv.h"
 #include "winpath.h"
@@ -291,6 +292,7 @@ TEST(ShortNameSources, KeptOrNone)
                                             "line\nbreak long.txt",
                                             "dir\\bs",
                                             "Étude Long Name.txt",
+                                            "Éclair Long.txt",
                                             "Lower Kept Name.txt",
                                             "Tab\tKept Name.txt",
                                             "Line\nFeed.txt",
@@ -304,6 +306,7 @@ TEST(ShortNameSources, KeptOrNone)
                                            "LINE\x01~1.TXT",
                                            "",
                                            "ÉTUDEL~1.TXT",
+                                           "éclair~1.txt",
                                            "lowerk~1.txt",
                                            "TABKEP~5.TXT",
                                            "",
@@ -330,7 +333,11 @@ TEST(ShortNameSources, KeptOrNone)
         {"dir\\bs", "", 3}, // two components, and there is no "dir"
         {"DIR_BS~1", "DIR_BS~1", 0},
         {"Étude Long Name.txt", "ÉTUDEL~1.TXT", 0},
-        {"Étudel~1.txt", "Étudel~1.txt", 0},
+        {"Étudel~1.txt", "ÉTUDEL~1.TXT", 0}, // beyond ASCII, so no legal 8.3 name: the volume's
+        {"étudel~1.txt", "ÉTUDEL~1.TXT", 0},
+        {"étude long name.TXT", "ÉTUDEL~1.TXT", 0},
+        {"éclair long.txt", "ÉCLAIR~1.TXT", 0},
+        {"ÉCLAIR~1.TXT", "ÉCLAIR~1.TXT", 0},
         {"Lower Kept Name.txt", "LOWERK~1.TXT", 0},
         {"Tab\tKept Name.txt", "TABKEP~5.TXT", 0},
         {"TABKEP~1.TXT", "", 2},     // the model's name, but the volume keeps one
@@ -346,6 +353,7 @@ TEST(ShortNameSources, KeptOrNone)
         {"LINEBR~1.TXT", "LINEBR~1.TXT", 0},
         {"Line\nFeed.txt", "LINEFE~1.TXT", 0},
         {"Étude Long Name.txt", "Étude Long Name.txt", 0},
+        {"ÉTUDE LONG NAME.TXT", "Étude Long Name.txt", 0},
         {"TUDELO~1.TXT", "", 2},
     };
     winpath::current_dir cwd("C:\\");
@@ -407,14 +415,101 @@ TEST(ShortNameModel, MemoryRunningOut)
     }
 }
 
-TEST_F(ShortNames, LookupIgnoresCaseOnlyWithoutAnExactEntry)
+// Case is ignored only without an exact entry, and as Windows ignores it:
+// through its upcase table, one UTF-16 unit at a time, so beyond ASCII too,
+// but with no full folding, no title case, no normalization and nothing
+// beyond U+FFFF. Each row: a folder's entries (one ending in "/" is a
+// folder that holds x.txt), a name typed, and what -s shows of it ("" where
+// it finds nothing); through the in-memory reader and through the disk.
+TEST_F(ShortNames, LookupIgnoresCaseAsWindowsDoes)
 {
-    touch("Mixed Case Name.txt");
-    touch("MIXED CASE NAME.TXT");
-    touch("Zeta Long Name");
-    EXPECT_EQ(alias("Mixed Case Name.txt"), "MIXEDC~2.TXT");
-    EXPECT_EQ(alias("mixed case name.TXT"), "MIXEDC~1.TXT"); // the first in byte order
-    EXPECT_EQ(alias("zeta long name"), "ZETALO~1");
+    const std::vector<std::string> mixed = {"Mixed Case Name.txt", "MIXED CASE NAME.TXT", "Zeta Long Name"};
+    const struct {
+        std::vector<std::string> entries;
+        const char *typed, *shown;
+    } rows[] = {
+        {mixed, "Mixed Case Name.txt", "MIXEDC~2.TXT"},
+        {mixed, "mixed case name.TXT", "MIXEDC~1.TXT"}, // the first in byte order
+        {mixed, "zeta long name", "ZETALO~1"},
+        {{"étude long.txt"}, "ÉTUDE LONG.TXT", "TUDELO~1.TXT"},
+        {{"ÉTUDE LONG.TXT"}, "étude long.txt", "TUDELO~1.TXT"},
+        {{"Документы/"}, "ДОКУМЕНТЫ\\x.txt", "????~1\\x.txt"},
+        {{"жизнь long.txt"}, "ЖИЗНЬ LONG.TXT", "LONG~1.TXT"},
+        {{"σοφία long.txt"}, "ΣΟΦΊΑ LONG.TXT", "LONG~1.TXT"},
+        {{"ａbc long.txt"}, "Ａbc long.txt", "BCLONG~1.TXT"},          // full-width
+        {{"ⴀ long.txt"}, "Ⴀ long.txt", "LONG~1.TXT"},                  // Georgian Nuskhuri, Asomtavruli
+        {{"\xE9t\xE9 long.txt"}, "\xC9T\xC9 LONG.TXT", "TLONG~1.TXT"}, // Latin-1 bytes: units of their value
+        {{"straße long.txt"}, "STRASSE LONG.TXT", ""},
+        {{"straße long.txt"}, "STRAẞE LONG.TXT", ""},
+        {{"ı long.txt"}, "I long.txt", ""}, // dotless i
+        {{"İ long.txt"}, "i long.txt", ""},
+        {{"ς long.txt"}, "σ long.txt", ""}, // final sigma
+        {{"ς long.txt"}, "Σ long.txt", ""},
+        {{"ſ long.txt"}, "S long.txt", ""},                   // long s
+        {{"µ long.txt"}, "Μ long.txt", ""},                   // micro sign, capital mu
+        {{"ǅ long.txt"}, "Ǆ long.txt", ""},                   // title case
+        {{"café long.txt"}, "cafe\u0301 long.txt", ""},       // NFC, NFD
+        {{"\U00010428 long.txt"}, "\U00010400 long.txt", ""}, // Deseret, beyond U+FFFF
+    };
+    char buf[256];
+    for (size_t i = 0; i < std::size(rows); i++) {
+        const auto &row = rows[i];
+        std::vector<std::string> names, folders;
+        const std::string here = "r" + std::to_string(i);
+        ASSERT_EQ(mkdir((dir_ + "/" + here).c_str(), 0755), 0);
+        for (std::string e : row.entries) {
+            const bool folder = e.back() == '/';
+            e.erase(e.size() - folder);
+            names.push_back(e);
+            if (folder) {
+                folders.push_back(e);
+                names.emplace_back("x.txt");
+                ASSERT_EQ(mkdir((dir_ + "/" + here + "/" + e).c_str(), 0755), 0);
+            }
+            touch(here + "/" + e + (folder ? "/x.txt" : ""));
+        }
+        memory_dir dir(names, folders);
+        winpath::current_dir cwd("C:\\");
+        winpath::path_result r =
+            winpath::short_path((std::string("C:\\") + row.typed).c_str(), cwd, dir, buf, sizeof buf);
+        EXPECT_PRED2(matches, r.value ? std::string(buf + 3) : "", row.shown) << row.typed << ", in memory";
+        EXPECT_EQ(r.error, *row.shown ? 0u : 2u) << row.typed << ", in memory";
+        r = shorten("C:\\" + here + "\\" + row.typed, buf);
+        EXPECT_PRED2(matches, r.value ? std::string(buf + 4 + here.size()) : "", row.shown) << row.typed;
+        EXPECT_EQ(r.error, *row.shown ? 0u : 2u) << row.typed;
+    }
+}
+
+// The upcase table is the one Windows 7 and later write when they format a
+// volume, as mkntfs writes it too: every unit of a volume made here, read
+// back from its $UpCase.
+TEST(NameCase, EveryUnitAsTheVolumeTableHasIt)
+{
+    const std::string dir = temp_dir("tarsel-upcase-"), table = dir + "/upcase";
+    if (std::system(
+            "PATH=$PATH:/usr/sbin:/sbin; command -v mkntfs >/dev/null && command -v ntfscat >/dev/null") !=
+        0) {
+        EXPECT_EQ(getenv("TARSEL_REQUIRE_VOLUMES"), nullptr) << "mkntfs or ntfscat is missing";
+        GTEST_SKIP() << "mkntfs or ntfscat is missing (scripts/setup-debian installs ntfs-3g)";
+    }
+    ASSERT_EQ(std::system(("cd '" + dir + "' && PATH=$PATH:/usr/sbin:/sbin && truncate -s 8M ntfs.img && " +
+                           "mkntfs -F -f -q ntfs.img >/dev/null 2>&1 && ntfscat ntfs.img '$UpCase' >upcase")
+                              .c_str()),
+              0);
+    FILE *f = fopen(table.c_str(), "rb");
+    ASSERT_NE(f, nullptr);
+    std::vector<unsigned char> units(2 * 65536 + 1);
+    const size_t got = fread(units.data(), 1, units.size(), f);
+    fclose(f);
+    ASSERT_EQ(got, 2u * 65536);
+    unsigned agree = 0;
+    for (unsigned u = 0; u < 65536; u++) {
+        const unsigned up = units[2 * u] | units[2 * u + 1] << 8; // little-endian on the volume
+        agree += winpath::upcase(u) == up;
+        EXPECT_EQ(winpath::upcase(u), up) << "unit " << std::hex << u;
+    }
+    EXPECT_EQ(agree, 65536u);
+    EXPECT_TRUE(remove_tree(dir));
 }
 
 TEST_F(ShortNames, BufferContract)

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "errmap.h"
+#include "namecase.h"
 #include "pathtext.h"
 
 #ifdef __linux__
@@ -215,7 +216,7 @@ DWORD posix_dirs::past_covered(dir_handle parent, const char *name, dir_handle &
         volume_dev_ = up.st_dev;
         ntfs_3g_ = volume_of(parent) == volume::ntfs_3g;
     }
-    if (!ntfs_3g_ || kept_name(parent, e, dos) != 0 || !same_text(dos.view(), name))
+    if (!ntfs_3g_ || kept_name(parent, e, dos) != 0 || !same_name(dos.view(), name))
         return 0;
     DIR *d = list_of(parent);
     if (!d)
@@ -493,59 +494,107 @@ DWORD posix_dirs::kept_name(dir_handle dir, const dir_entry &e, volume_name &kep
     return 0;
 }
 
-// vfat finds an entry by its 8.3 name ignoring case, and opens it by it;
-// ntfs-3g finds one by its DOS name written exactly, in upper case.
-DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found)
+// vfat finds an entry by its 8.3 name ignoring ASCII case, and opens it by
+// it; ntfs-3g finds one by its DOS name written exactly, as it keeps it
+// (in upper case, as Windows makes them).
+DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept)
 {
     struct stat st;
-    volume_name kept;
     const bool fat = volume_of(dir) == volume::fat;
     dir_entry e;
+    kept.clear();
+    if (fat && !ascii(name))
+        return fat_find_kept(dir, name, found, kept);
     for (int lower = 0; lower < (fat ? 1 : 2); lower++) {
         found.clear();
-        for (char c : name)
-            found.append(fat     ? c
-                         : lower ? static_cast<char>(tolower(static_cast<unsigned char>(c)))
-                                 : upper(c));
+        if (fat)
+            found.assign(name);
+        else if (!lower)
+            upcase_name(name, found);
+        else
+            for (char c : name)
+                found.append(static_cast<char>(tolower(static_cast<unsigned char>(c))));
         if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (errno != ENOENT)
                 return code_from_errno(errno, true);
             continue;
         }
         e.name = found.c_str();
-        if (fat)
+        // Found by that very 8.3 name, ignoring ASCII case (the listing
+        // found no long name that it is).
+        if (fat) {
+            kept.assign(name);
             return 0;
+        }
         if (DWORD err = kept_name(dir, e, kept))
             return err;
-        // A DOS name that cannot be read (a second hard link) still finds it.
-        if (kept.empty() || same_text(kept.view(), name))
+        // A DOS name that cannot be read (a second hard link) still finds
+        // it, by that very name.
+        if (kept.empty() && kept.assign(found.view()))
+            return 0;
+        if (same_name(kept.view(), name))
             return 0;
     }
     found.clear();
-    return fat ? 0 : find_kept_in_any_case(dir, name, found);
+    kept.clear();
+    return fat ? 0 : find_kept_in_any_case(dir, name, found, kept);
 }
 
 // ntfs-3g keeps a DOS name in the case it was given (setfattr takes
 // "lower~1.txt") and finds it only so; Windows finds it in any case. Where
 // neither upper nor lower case found it, each entry is asked.
-DWORD posix_dirs::find_kept_in_any_case(dir_handle dir, std::string_view name, entry_name &found)
+DWORD posix_dirs::find_kept_in_any_case(dir_handle dir, std::string_view name, entry_name &found,
+                                        volume_name &kept)
 {
     DIR *d = list_of(dir);
     if (!d)
         return code_from_errno(errno, false);
-    volume_name kept;
     dir_entry e;
     while (const dirent *entry = readdir(d)) {
         e.name = entry->d_name;
         // An entry gone since it was listed has no DOS name to give.
         if (entry_name_ok(entry->d_name) && kept_name(dir, e, kept) == 0 && !kept.empty() &&
-            same_text(kept.view(), name)) {
+            same_name(kept.view(), name)) {
             found.assign(entry->d_name);
             break;
         }
+        kept.clear();
     }
     closedir(d);
     return 0;
+}
+
+// vfat's own lookup ignores ASCII case only (and reads UTF-8 as if it were
+// Latin-1 where it ignores more): a name beyond ASCII is compared with the
+// 8.3 name of each entry, as the driver's ioctl gives them. The entry is
+// opened by its long name where that is whole, else by its 8.3 name.
+DWORD posix_dirs::fat_find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept)
+{
+    found.clear();
+#ifdef __linux__
+    fat_pair pair;
+    if (lseek(dir, 0, SEEK_SET) != 0)
+        return code_from_errno(errno, false);
+    while (true) {
+        memset(pair, 0, sizeof pair);
+        const int got = ioctl(dir, VFAT_IOCTL_READDIR_BOTH, pair);
+        if (got < 0)
+            return code_from_errno(errno, false);
+        if (got == 0)
+            return 0;
+        pair[0].d_name[FAT_CUT] = pair[1].d_name[FAT_CUT] = '\0';
+        const char *shortname = pair[0].d_name, *longname = pair[1].d_name;
+        if (!entry_name_ok(shortname) || !same_name(shortname, name))
+            continue;
+        const bool whole = entry_name_ok(longname) && strlen(longname) < FAT_CUT;
+        if (!found.assign(whole ? longname : shortname) || !kept.assign(shortname))
+            found.clear();
+        return 0;
+    }
+#else
+    (void)dir, (void)name;
+    return 0;
+#endif
 }
 
 // A component of the working directory that Windows text cannot carry

@@ -18,7 +18,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "pathtext.h"
+#include "namecase.h"
 
 namespace winpath {
 
@@ -29,7 +29,7 @@ bool listing::held_reads::still(const dir_stamp &before, const dir_stamp &after)
 
 bool names_of::matters(std::string_view name) const
 {
-    return same_text(name, component_) || may_change_alias(name, ext_.view());
+    return same_name(name, component_) || may_change_alias(name, ext_.view());
 }
 
 bool listing::held_reads::unchanged(const reading &r)
@@ -89,10 +89,8 @@ DWORD listing::read(dir_reader &dirs, dir_handle dir)
 void take_kept(std::string_view kept, volume_name &out)
 {
     out.clear();
-    if (!legal_kept(kept))
-        return;
-    for (char c : kept)
-        out.append(upper(c));
+    if (legal_kept(kept))
+        upcase_name(kept, out);
 }
 
 bool listing::add(const dir_entry &e)
@@ -129,6 +127,7 @@ dir_entry listing::entry(size_t at) const
 
 size_t listing::find(std::string_view component, bool &exact, uint64_t &depends) const
 {
+    const name_match same(component);
     size_t folded = NONE;
     uint64_t sum = 0;
     exact = false;
@@ -139,7 +138,7 @@ size_t listing::find(std::string_view component, bool &exact, uint64_t &depends)
             depends += name_sum(y);
             return at;
         }
-        if (same_text(y, component)) {
+        if (same(y)) {
             sum += name_sum(y);
             folded = folded == NONE || y < name(folded) ? at : folded;
         }
@@ -166,8 +165,9 @@ DWORD listing::made_of(size_t at, volume_name &out, uint64_t &depends) const
 
 size_t listing::by_kept(std::string_view component, uint64_t &depends) const
 {
+    const name_match same(component);
     for (const kept_name &k : kept_)
-        if (same_text(k.name.view(), component)) {
+        if (same(k.name.view())) {
             depends += name_sum(name(k.at)) + name_sum(k.name.view());
             return k.at;
         }

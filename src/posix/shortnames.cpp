@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "heaparray.h"
+#include "namecase.h"
 #include "pathtext.h"
 #include "shortnames.h"
 
@@ -34,24 +35,6 @@ constexpr std::array<char_class, 256> CHARS = [] {
     }
     return t;
 }();
-
-// The length of the UTF-8 sequence at s[i], with its code point; 0 when no
-// valid one starts there (overlong forms and surrogates are not valid).
-size_t utf8_at(std::string_view s, size_t i, unsigned &cp)
-{
-    const unsigned char b = s[i];
-    const size_t n = b < 0x80 ? 1 : b < 0xC2 ? 0 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : b < 0xF5 ? 4 : 0;
-    if (n == 0 || s.size() - i < n)
-        return 0;
-    cp = n == 1 ? b : b & (0x7F >> n);
-    for (size_t k = 1; k < n; k++) {
-        if ((s[i + k] & 0xC0) != 0x80)
-            return 0;
-        cp = cp << 6 | (s[i + k] & 0x3F);
-    }
-    constexpr unsigned LEAST[] = {0, 0, 0x80, 0x800, 0x10000};
-    return cp >= LEAST[n] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF) ? n : 0;
-}
 
 // Windows' checksum of a long name (Windows 7 and later), over its UTF-16
 // code units: the name read as UTF-8, a byte that is not part of valid UTF-8

@@ -25,8 +25,9 @@ using short_name = fixed_text<13>; // "BASENAME.EXT"
 bool legal_83(std::string_view name);
 
 // An 8.3 name as a volume keeps it, in the volume's character set: 8 + 3
-// characters at most, of three bytes at most each in UTF-8.
-using volume_name = fixed_text<8 * 3 + 1 + 3 * 3 + 1>;
+// characters at most, of four bytes at most each in UTF-8, in upper case too
+// (upper case takes three bytes at most).
+using volume_name = fixed_text<8 * 4 + 1 + 3 * 4 + 1>;
 
 // Whether a volume's 8.3 name can be one: as legal_83, but for characters
 // beyond ASCII (FAT and NTFS hold them in their code page: Linux's vfat

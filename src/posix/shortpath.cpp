@@ -153,6 +153,8 @@ class walker {
             err = !found_ ? ERROR_FILENAME_EXCED_RANGE : legal ? 0 : short_of(entries, at, shown, r, alone);
         } else if (legal || (entries.how() != short_source::made && legal_kept(component))) {
             err = by_short_name(entries, component, at, r);
+            // A kept name beyond ASCII is no legal 8.3 name: the volume's own shows.
+            shown = !legal && found_ && !kept_.empty() ? kept_.view() : shown;
         }
         r.alone = exact && alone;
         r.moved = moved_;
@@ -186,10 +188,11 @@ class walker {
         // The made name must lead back here: the volume's own short names
         // are found before it, and one of them may be the same.
         entry_name other;
+        volume_name its;
         if (entries.lists_kept())
             refused_ = entries.by_kept(kept_.view(), r.depends) != NONE;
         if (entries.how() == short_source::kept && !entries.lists_kept()) {
-            if (DWORD err = dirs_.find_kept(here(), kept_.view(), other))
+            if (DWORD err = dirs_.find_kept(here(), kept_.view(), other, its))
                 return err;
             refused_ = !other.empty();
             r.depends += name_sum(other.view());
@@ -197,22 +200,28 @@ class walker {
         shown = kept_.view();
         return 0;
     }
-    // Finds the entry whose short name `component` is. The model's names all
-    // hold a "~"; a volume may keep any 8.3 name. A volume that keeps short
-    // names without listing them finds the entry itself. Where a volume
-    // keeps none for an entry whose long name no Windows name can be, the
-    // model's name finds it.
+    // Finds the entry whose short name `component` is, and sets kept_ to
+    // the one the volume keeps for it, as shown. The model's names all hold
+    // a "~"; a volume may keep any 8.3 name. A volume that keeps short names
+    // without listing them finds the entry itself. Where a volume keeps none
+    // for an entry whose long name no Windows name can be, the model's name
+    // finds it.
     DWORD by_short_name(listing &entries, std::string_view component, size_t &at, reading &r)
     {
         const short_source how = entries.how();
         const bool alias = component.find('~') != std::string_view::npos;
+        volume_name kept;
         at = NONE;
+        kept_.clear();
         if (how == short_source::kept && entries.lists_kept()) {
             at = entries.by_kept(component, r.depends);
+            if (at != NONE)
+                entries.kept_of(at, kept_);
         } else if (how == short_source::kept) {
-            if (DWORD err = dirs_.find_kept(here(), component, name_))
+            if (DWORD err = dirs_.find_kept(here(), component, name_, kept))
                 return err;
             found_ = !name_.empty();
+            take_kept(kept.view(), kept_);
             if (found_)
                 return 0;
         }

@@ -149,11 +149,13 @@ class dir_reader {
         return 0;
     }
     // For such a volume: the entry of `dir` whose kept short name is `name`
-    // (ignoring case), by a name it can be opened with; empty for none.
-    virtual DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found)
+    // (ignoring case), by a name it can be opened with, and that short name
+    // as the volume gives it; both empty for none.
+    virtual DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept)
     {
         (void)dir, (void)name;
         found.clear();
+        kept.clear();
         return 0;
     }
 };
