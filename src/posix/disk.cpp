@@ -29,8 +29,9 @@
 
 // Inode numbers above 2^32 and times after 2038 are everyday facts (the
 // build asks for 64-bit ones where the C library's default is narrower).
-static_assert(sizeof(off_t) >= 8 && sizeof(ino_t) >= 8 && sizeof(time_t) >= 8,
-              "off_t, ino_t and time_t must be 64 bits wide: build with _FILE_OFFSET_BITS=64 and _TIME_BITS=64");
+static_assert(
+    sizeof(off_t) >= 8 && sizeof(ino_t) >= 8 && sizeof(time_t) >= 8,
+    "off_t, ino_t and time_t must be 64 bits wide: build with _FILE_OFFSET_BITS=64 and _TIME_BITS=64");
 
 namespace winpath {
 namespace {
