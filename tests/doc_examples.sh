@@ -1,0 +1,65 @@
+#!/bin/sh
+# Runs every example the documentation shows: the blocks fenced as
+# "console" in Markdown and the .EX blocks of a manual page. A line
+# "$ COMMAND" is run by sh, with the tarsel under test first on the PATH, in
+# an empty folder made for the block (one shell a block, so a cd holds for
+# the rest of it); the lines after it, up to the next "$ " line, are what
+# it must print, standard output and error together, and it must end with
+# status 0. Messages are those of an English UTF-8 locale unless a command
+# asks for another.
+# usage: doc_examples.sh TARSEL FILE...
+set -e
+tarsel=$1
+shift
+work=$(mktemp -d "${TMPDIR:-/tmp}/tdXXXXXX")
+trap 'rm -rf "$work" /tmp/tdemo' EXIT
+mkdir "$work/bin"
+ln -s "$tarsel" "$work/bin/tarsel"
+unset LC_ALL LC_MESSAGES LANGUAGE
+export LANG=C.UTF-8 PATH="$work/bin:$PATH"
+
+# Each block of FILE as a file of its own, its lines as the reader sees them.
+blocks() { # blocks FILE OUTDIR
+    case $1 in
+    *.md) awk -v out="$2" '
+        /^```console$/ { n++; inside = 1; next }
+        /^```/ { inside = 0; next }
+        inside { print > (out "/" n) }' "$1" ;;
+    *) awk -v out="$2" '
+        /^\.EX/ { n++; inside = 1; next }
+        /^\.EE/ { inside = 0; next }
+        inside {
+            gsub(/\\e/, "\\"); gsub(/\\-/, "-"); gsub(/\\\(aq/, "'\''"); gsub(/\\\(dq/, "\""); gsub(/\\&/, "")
+            print > (out "/" n)
+        }' "$1" ;;
+    esac
+}
+
+examples=0 failed=0
+for file; do
+    rm -rf "$work/blocks" && mkdir "$work/blocks"
+    blocks "$file" "$work/blocks"
+    for block in $(ls "$work/blocks" | sort -n); do
+        # The block as run: each command shown, then what it printed.
+        script=$work/script
+        printf 'set +e\n' >"$script"
+        while IFS= read -r line; do
+            case $line in
+            '$ '*)
+                examples=$((examples + 1))
+                printf 'printf "%%s\\n" %s\n' "'$(printf %s "$line" | sed "s/'/'\\\\''/g")'" >>"$script"
+                printf '%s || echo "(status $?)"\n' "${line#\$ }" >>"$script"
+                ;;
+            esac
+        done <"$work/blocks/$block"
+        rm -rf "$work/here" && mkdir "$work/here"
+        (cd "$work/here" && sh "$script") >"$work/got" 2>&1 || true
+        if ! cmp -s "$work/blocks/$block" "$work/got"; then
+            echo "FAIL: $file, example block $block:"
+            diff "$work/blocks/$block" "$work/got" | sed 's/^/    /'
+            failed=$((failed + 1))
+        fi
+    done
+done
+echo "$examples examples in $# files, $failed blocks failed"
+[ $failed = 0 ] && [ $examples -gt 0 ]
