@@ -26,6 +26,7 @@ dpkg-deb -c "$deb" | awk '{ print $NF }' >"$tmp/deb.txt"
 has "$tmp/deb.txt" ./usr/bin/tarsel
 has "$tmp/deb.txt" ./usr/share/man/man1/tarsel.1.gz
 has "$tmp/deb.txt" ./usr/share/doc/tarsel/copyright
+has "$tmp/deb.txt" ./usr/share/doc/tarsel/short-names.md
 echo "$(basename "$tgz") and $(basename "$deb"): program and manual page"
 # The .deb as a Debian user would judge it.
 if command -v lintian >/dev/null; then
