@@ -6,13 +6,14 @@
 # the rest of it); the lines after it, up to the next "$ " line, are what
 # it must print, standard output and error together, and it must end with
 # status 0. Messages are those of an English UTF-8 locale unless a command
-# asks for another.
+# asks for another. The examples that show a folder make /tmp/tarselex
+# (an 8.3 name, so that the line is the same on every machine).
 # usage: doc_examples.sh TARSEL FILE...
 set -e
 tarsel=$1
 shift
 work=$(mktemp -d "${TMPDIR:-/tmp}/tdXXXXXX")
-trap 'rm -rf "$work" /tmp/tdemo' EXIT
+trap 'rm -rf "$work" /tmp/tarselex' EXIT
 mkdir "$work/bin"
 ln -s "$tarsel" "$work/bin/tarsel"
 unset LC_ALL LC_MESSAGES LANGUAGE
@@ -52,7 +53,7 @@ for file; do
                 ;;
             esac
         done <"$work/blocks/$block"
-        rm -rf "$work/here" && mkdir "$work/here"
+        rm -rf "$work/here" /tmp/tarselex && mkdir "$work/here" # the examples' own folder, made afresh
         (cd "$work/here" && sh "$script") >"$work/got" 2>&1 || true
         if ! cmp -s "$work/blocks/$block" "$work/got"; then
             echo "FAIL: $file, example block $block:"
