@@ -14,7 +14,9 @@
 #include "winpath.h"
 
 // The root of drive C: (the working directory too) holds `names`, and
-// nothing else exists; an entry named in `links` is a link to the root.
+// nothing else exists; an entry named in `links` is a link to the root, one
+// named in `twins` a link to a second folder of its own that holds the same
+// names. Each folder is known by its own id.
 struct memory_dir : winpath::dir_reader {
     explicit memory_dir(std::vector<std::string> entries, std::vector<std::string> self_links = {})
         : names(std::move(entries)), links(std::move(self_links))
@@ -23,12 +25,17 @@ struct memory_dir : winpath::dir_reader {
     DWORD start(char drive, winpath::dir_handle &dir, winpath::dir_id &id) override
     {
         dir = 0;
-        id = {};
+        id = {1, 1};
         return drive == 0 || winpath::upper(drive) == 'C' ? 0 : ERROR_PATH_NOT_FOUND;
     }
     DWORD open(winpath::dir_handle, const char *name, winpath::dir_handle &dir, winpath::dir_id &id) override
     {
         start(0, dir, id);
+        if (std::find(twins.begin(), twins.end(), name) != twins.end()) {
+            dir = 1;
+            id = {1, 2};
+            return 0;
+        }
         return std::find(links.begin(), links.end(), name) != links.end() ? 0 : ERROR_PATH_NOT_FOUND;
     }
     DWORD up(winpath::dir_handle, winpath::dir_handle &dir, winpath::dir_id &id) override
@@ -95,7 +102,7 @@ struct memory_dir : winpath::dir_reader {
         return 0;
     }
 
-    std::vector<std::string> names, links;
+    std::vector<std::string> names, links, twins;
     std::string flicker; // listed by the first read, and every other one after it
     // How the entries get short names; for "kept", their kept names, listed
     // with them or asked for one at a time.

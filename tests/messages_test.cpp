@@ -4,6 +4,7 @@
 
 #include "errmap.h"
 #include "messages.h"
+#include "syserr.h"
 #include "tsv.h"
 #include "winapi.h"
 
@@ -84,6 +85,9 @@ TEST(UserLanguage, FromTheLocale)
         {nullptr, "", "fr_CA.Utf-8@euro", language::french},
         {nullptr, nullptr, "ja_JP.eucJP", language::english},
         {nullptr, nullptr, "ja_JP", language::english},
+        {nullptr, nullptr, "ja_JP.XTF-8", language::english},
+        {nullptr, nullptr, "ja_JP@x.UTF-8", language::english}, // a modifier "x.UTF-8", no character set
+        {nullptr, nullptr, "de_DE.UTF-8@euro", language::german},
         {nullptr, nullptr, "zh_CN.UTF-8", language::chinese},
         {nullptr, nullptr, "zh_SG.UTF-8", language::chinese},
         {nullptr, nullptr, "zh_TW.UTF-8", language::english},
@@ -98,6 +102,11 @@ TEST(UserLanguage, FromTheLocale)
             << (r.lang ? r.lang : "-");
     EXPECT_STREQ(winmsg::system_text(1921, language::japanese), winmsg::system_text(1921, language::english));
     EXPECT_EQ(winmsg::system_text(99999, language::german), nullptr);
+    // A code without any text is reported by its number.
+    SetLastError(99999);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(display_error(), 99999);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error code=99999\n");
 }
 
 // Every code the errno mapping can give has a text of its own.

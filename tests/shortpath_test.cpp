@@ -296,7 +296,9 @@ TEST(ShortNameSources, KeptOrNone)
                                             "Lower Kept Name.txt",
                                             "Tab\tKept Name.txt",
                                             "Line\nFeed.txt",
-                                            "Other One.txt"};
+                                            "Other One.txt",
+                                            "Two Dots Long Name.txt",
+                                            "A Link Name Longer Than Any Short Name Could Hold"};
     const std::vector<std::string> kept = {"LONGFI~5.TXT",
                                            "LOWER.TXT",
                                            "PROGRA~2",
@@ -310,7 +312,8 @@ TEST(ShortNameSources, KeptOrNone)
                                            "lowerk~1.txt",
                                            "TABKEP~5.TXT",
                                            "",
-                                           "LINEFE~1.TXT"};
+                                           "LINEFE~1.TXT",
+                                           "A.B.C"};
     struct row {
         const char *path, *shown; // shown "" for a failure
         DWORD error;
@@ -343,6 +346,8 @@ TEST(ShortNameSources, KeptOrNone)
         {"TABKEP~1.TXT", "", 2},     // the model's name, but the volume keeps one
         {"Line\nFeed.txt", "", 123}, // the model's name is another entry's
         {"LINEFE~1.TXT", "LINEFE~1.TXT", 0},
+        {"Two Dots Long Name.txt", "Two Dots Long Name.txt", 0}, // a kept "A.B.C" is no 8.3 name
+        {"A.B.C", "", 2},
     };
     const std::vector<row> none_rows = {
         {"Long File Name 5.txt", "Long File Name 5.txt", 0},
@@ -355,6 +360,13 @@ TEST(ShortNameSources, KeptOrNone)
         {"Étude Long Name.txt", "Étude Long Name.txt", 0},
         {"ÉTUDE LONG NAME.TXT", "Étude Long Name.txt", 0},
         {"TUDELO~1.TXT", "", 2},
+        // A link to the folder, met twice: its name too long to remember
+        // with the lookup, found again, not taken as an empty name.
+        {"a link name longer than any short name could hold\\a link name longer than any short name could "
+         "hold\\lower.txt",
+         "A Link Name Longer Than Any Short Name Could Hold\\A Link Name Longer Than Any Short Name Could "
+         "Hold\\lower.txt",
+         0},
     };
     winpath::current_dir cwd("C:\\");
     char buf[256];
@@ -373,7 +385,7 @@ TEST(ShortNameSources, KeptOrNone)
         dir.listed_kept = listed;
         expect_rows(dir, kept_rows, listed ? "kept names listed" : "kept names asked for");
     }
-    memory_dir dir(names);
+    memory_dir dir(names, {names.back()});
     dir.how = winpath::short_source::none;
     expect_rows(dir, none_rows, "no short names");
     // A listing that fails halfway gives its error, never a partial answer.
@@ -431,6 +443,7 @@ TEST_F(ShortNames, LookupIgnoresCaseAsWindowsDoes)
         {mixed, "Mixed Case Name.txt", "MIXEDC~2.TXT"},
         {mixed, "mixed case name.TXT", "MIXEDC~1.TXT"}, // the first in byte order
         {mixed, "zeta long name", "ZETALO~1"},
+        {{"foo.txt"}, "goo.txt", ""},
         {{"étude long.txt"}, "ÉTUDE LONG.TXT", "TUDELO~1.TXT"},
         {{"ÉTUDE LONG.TXT"}, "étude long.txt", "TUDELO~1.TXT"},
         {{"Документы/"}, "ДОКУМЕНТЫ\\x.txt", "????~1\\x.txt"},
@@ -551,6 +564,19 @@ TEST_F(ShortNames, FailuresOfTheFileSystem)
         EXPECT_EQ(r.value, 0u) << row.path;
         EXPECT_EQ(r.error, row.error) << row.path;
     }
+    // A program started without standard input opens its first folder as
+    // descriptor 0, a folder like any other, and walks above it.
+    touch("f.txt");
+    const int saved = dup(0);
+    close(0);
+    winpath::current_dir in_sub("C:\\sub");
+    const std::string sub_dir = dir_ + "/sub";
+    winpath::posix_dirs dirs('C', dir_.c_str(), sub_dir.c_str());
+    const winpath::path_result r = winpath::short_path("..\\f.txt", in_sub, dirs, buf, sizeof buf);
+    dup2(saved, 0);
+    close(saved);
+    EXPECT_EQ(r.error, 0u);
+    EXPECT_STREQ(r.value ? buf : "", "..\\f.txt");
 }
 
 // POSIX names may hold a backslash: the walk goes by real names, never by
@@ -655,6 +681,30 @@ TEST_F(ShortNames, RealPathLongerThanTheKernelTakes)
     const winpath::path_result r = shorten(path + "\\last file.txt", buf);
     ASSERT_NE(r.value, 0u) << r.error;
     EXPECT_EQ(std::string(buf), path + "\\LASTFI~1.TXT");
+    // A working directory under 32,767 characters whose Windows text is
+    // longer: 106 more folders of 251 bytes, then 200 named "\\", each shown
+    // as a short name of 7 characters.
+    fd = open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+    for (int i = 0; i < 326; i++) {
+        const char *step = i < 126 ? name.c_str() : "\\";
+        if (i >= 20) {
+            ASSERT_EQ(mkdirat(fd, step, 0755), 0) << i;
+        }
+        const int inner = openat(fd, step, O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(inner, 0) << i;
+        close(fd);
+        fd = inner;
+    }
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    ASSERT_EQ(fchdir(fd), 0);
+    close(fd);
+    char full[64];
+    const DWORD n = GetFullPathNameA("x.txt", sizeof full, full, nullptr);
+    const DWORD error = GetLastError();
+    ASSERT_EQ(chdir(here), 0);
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(error, ERROR_FILENAME_EXCED_RANGE);
     EXPECT_EQ(remove_tree(dir_), true);
     ASSERT_EQ(mkdir(dir_.c_str(), 0755), 0);
 }
@@ -668,22 +718,38 @@ TEST(ShortNameWalk, ADirectoryMetAgainIsReadOnce)
     std::vector<winpath::dir_stamp> changing;
     for (int64_t t = 1; t < 1000; t++)
         changing.push_back({t / 3, 0, true}); // a new stamp every three calls
+    const std::string other = "\\OTHERL~1\\..\\LONGLI~1";
+    // The stamps; the step taken every third time and how it shows; how
+    // many reads (0: more than one). Two folders of their own met in turn
+    // ("Twin Link" leads to the second) are each read once.
     const struct {
         std::vector<winpath::dir_stamp> stamps;
-        bool once;
-    } rows[] = {{{}, true}, {changing, false}, {{{1000000000, 2000000000, true}}, false}};
+        std::string step, shown;
+        int reads;
+    } rows[] = {{{}, other, other, 1},
+                {changing, other, other, 0},
+                {{{1000000000, 2000000000, true}}, other, other, 0},
+                {{}, "\\Twin Link", "\\TWINLI~1", 2}};
     for (const auto &row : rows) {
-        memory_dir dir({"Long Link", "Other Link", "Long File Name.txt"}, {"Long Link", "Other Link"});
+        memory_dir dir({"Long Link", "Other Link", "Twin Link", "Long File Name.txt"},
+                       {"Long Link", "Other Link"});
+        dir.twins = {"Twin Link"};
         dir.stamps = row.stamps;
         winpath::current_dir cwd("C:\\");
-        std::string path = "C:";
-        for (int i = 0; i < 39; i++)
-            path += i % 3 ? "\\Long Link" : "\\OTHERL~1\\..\\LONGLI~1";
+        std::string path = "C:", shown = "C:";
+        for (int i = 0; i < 39; i++) {
+            path += i % 3 ? "\\Long Link" : row.step;
+            shown += i % 3 ? "\\LONGLI~1" : row.shown;
+        }
         char buf[1024];
         const winpath::path_result r =
             winpath::short_path((path + "\\longfi~1.txt").c_str(), cwd, dir, buf, sizeof buf);
         ASSERT_NE(r.value, 0u) << r.error;
-        EXPECT_EQ(dir.reads == 1, row.once) << dir.reads;
+        EXPECT_EQ(buf, shown + "\\longfi~1.txt"); // each link shown by its short name, met again too
+        if (row.reads)
+            EXPECT_EQ(dir.reads, row.reads) << row.step;
+        else
+            EXPECT_GT(dir.reads, 1) << row.step;
         EXPECT_EQ(dir.checked, "Long File Name.txt");
     }
 }
@@ -732,6 +798,41 @@ TEST(ShortNameWalk, AListingCountsOnlyWhenWhatTheAnswerNeedsHeldStill)
         const winpath::path_result r = winpath::short_path(row.path, cwd, dir, buf, sizeof buf);
         EXPECT_EQ(r.error, row.error) << row.path << ", " << row.flicker;
         EXPECT_EQ(dir.reads, row.reads) << row.path << ", " << row.flicker;
+    }
+}
+
+// Through the real disk: a folder whose stamp can show a later change is
+// read once; one stamped ahead of the clock (a stick written an hour east of
+// UTC) cannot show one yet, and is read again, watched.
+TEST_F(ShortNames, AFolderStampedAheadIsReadAgain)
+{
+    struct counting_dirs : winpath::posix_dirs {
+        using posix_dirs::posix_dirs;
+        DWORD list(winpath::dir_handle dir, winpath::short_source &how) override
+        {
+            lists++;
+            return posix_dirs::list(dir, how);
+        }
+        int lists = 0;
+    };
+    const struct {
+        int seconds; // the folder's stamp, from now
+        int reads;
+    } rows[] = {{-3600, 1}, {3600, 2}};
+    for (const auto &row : rows) {
+        const std::string folder = "s" + std::to_string(row.seconds + 3600);
+        ASSERT_EQ(mkdir((dir_ + "/" + folder).c_str(), 0755), 0);
+        touch(folder + "/Long File Name.txt");
+        const timespec when[2] = {{time(nullptr) + row.seconds, 0}, {time(nullptr) + row.seconds, 0}};
+        ASSERT_EQ(utimensat(AT_FDCWD, (dir_ + "/" + folder).c_str(), when, 0), 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20)); // past the tick that stamped its change
+        winpath::current_dir cwd("C:\\");
+        counting_dirs dirs('C', dir_.c_str(), dir_.c_str());
+        char buf[256];
+        const winpath::path_result r = winpath::short_path(
+            ("C:\\" + folder + "\\Long File Name.txt").c_str(), cwd, dirs, buf, sizeof buf);
+        EXPECT_STREQ(r.value ? buf : "", ("C:\\" + folder + "\\LONGFI~1.TXT").c_str());
+        EXPECT_EQ(dirs.lists, row.reads) << row.seconds;
     }
 }
 

@@ -170,7 +170,8 @@ language language_of(const char *lc_all, const char *lc_messages, const char *la
 {
     const char *locale = lc_all && *lc_all ? lc_all : lc_messages && *lc_messages ? lc_messages : lang;
     const std::string_view name = locale ? locale : "";
-    const size_t dot = name.find('.'), at = name.find('@');
+    // The modifier runs to the end and may hold a dot itself ("@x.UTF-8").
+    const size_t at = name.find('@'), dot = winpath::sub(name, 0, at).find('.');
     const std::string_view head = winpath::sub(name, 0, dot < at ? dot : at);
     const std::string_view charset =
         dot == std::string_view::npos ? "" : winpath::sub(name, dot + 1, at - dot - 1);
