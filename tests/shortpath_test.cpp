@@ -298,7 +298,8 @@ TEST(ShortNameSources, KeptOrNone)
                                             "Line\nFeed.txt",
                                             "Other One.txt",
                                             "Two Dots Long Name.txt",
-                                            "A Link Name Longer Than Any Short Name Could Hold"};
+                                            "A Link Name Longer Than Any Short Name Could Hold",
+                                            "\u0800 Samaritan Long.txt"};
     const std::vector<std::string> kept = {"LONGFI~5.TXT",
                                            "LOWER.TXT",
                                            "PROGRA~2",
@@ -313,7 +314,9 @@ TEST(ShortNameSources, KeptOrNone)
                                            "TABKEP~5.TXT",
                                            "",
                                            "LINEFE~1.TXT",
-                                           "A.B.C"};
+                                           "A.B.C",
+                                           "",
+                                           "\u0800SAMAR~1.TXT"};
     struct row {
         const char *path, *shown; // shown "" for a failure
         DWORD error;
@@ -348,6 +351,7 @@ TEST(ShortNameSources, KeptOrNone)
         {"LINEFE~1.TXT", "LINEFE~1.TXT", 0},
         {"Two Dots Long Name.txt", "Two Dots Long Name.txt", 0}, // a kept "A.B.C" is no 8.3 name
         {"A.B.C", "", 2},
+        {"\u0800 Samaritan Long.txt", "\u0800SAMAR~1.TXT", 0}, // U+0800, the first of three bytes
     };
     const std::vector<row> none_rows = {
         {"Long File Name 5.txt", "Long File Name 5.txt", 0},
@@ -385,7 +389,7 @@ TEST(ShortNameSources, KeptOrNone)
         dir.listed_kept = listed;
         expect_rows(dir, kept_rows, listed ? "kept names listed" : "kept names asked for");
     }
-    memory_dir dir(names, {names.back()});
+    memory_dir dir(names, {"A Link Name Longer Than Any Short Name Could Hold"});
     dir.how = winpath::short_source::none;
     expect_rows(dir, none_rows, "no short names");
     // A listing that fails halfway gives its error, never a partial answer.
