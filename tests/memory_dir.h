@@ -56,7 +56,6 @@ struct memory_dir : winpath::dir_reader {
         if (at == fail_at)
             return ERROR_IO_DEVICE;
         if (at < names.size()) {
-            e.kept = listed_kept && at < kept.size() ? kept[at].c_str() : nullptr;
             e.name = names[at++].c_str();
         } else if (at++ == names.size() && !flicker.empty() && reads % 2) {
             e.name = flicker.c_str();
@@ -67,6 +66,8 @@ struct memory_dir : winpath::dir_reader {
     DWORD kept_name(winpath::dir_handle, const winpath::dir_entry &e, winpath::volume_name &out) override
     {
         out.clear();
+        if (reads <= moved_reads)
+            return ERROR_RETRY; // no longer where this read listed it
         for (size_t i = 0; i < names.size() && i < kept.size(); i++)
             if (names[i] == e.name)
                 out.assign(std::string_view(kept[i]).substr(0, winpath::volume_name::capacity() - 1));
@@ -104,11 +105,11 @@ struct memory_dir : winpath::dir_reader {
 
     std::vector<std::string> names, links, twins;
     std::string flicker; // listed by the first read, and every other one after it
-    // How the entries get short names; for "kept", their kept names, listed
-    // with them or asked for one at a time.
+    // How the entries get short names; for "kept", their kept names, asked
+    // for one entry at a time.
     winpath::short_source how = winpath::short_source::made;
     std::vector<std::string> kept;
-    bool listed_kept = true;
+    int moved_reads = 0; // reads in which every entry has moved when its kept name is asked for
     size_t fail_at = static_cast<size_t>(-1); // the entry whose reading fails
     std::string checked;                      // the name last checked: the entry a path led to
     int reads = 0;

@@ -299,7 +299,8 @@ TEST(ShortNameSources, KeptOrNone)
                                             "Other One.txt",
                                             "Two Dots Long Name.txt",
                                             "A Link Name Longer Than Any Short Name Could Hold",
-                                            "\u0800 Samaritan Long.txt"};
+                                            "\u0800 Samaritan Long.txt",
+                                            "Linked Folder Long"};
     const std::vector<std::string> kept = {"LONGFI~5.TXT",
                                            "LOWER.TXT",
                                            "PROGRA~2",
@@ -316,7 +317,8 @@ TEST(ShortNameSources, KeptOrNone)
                                            "LINEFE~1.TXT",
                                            "A.B.C",
                                            "",
-                                           "\u0800SAMAR~1.TXT"};
+                                           "\u0800SAMAR~1.TXT",
+                                           "LINKED~1"};
     struct row {
         const char *path, *shown; // shown "" for a failure
         DWORD error;
@@ -352,6 +354,7 @@ TEST(ShortNameSources, KeptOrNone)
         {"Two Dots Long Name.txt", "Two Dots Long Name.txt", 0}, // a kept "A.B.C" is no 8.3 name
         {"A.B.C", "", 2},
         {"\u0800 Samaritan Long.txt", "\u0800SAMAR~1.TXT", 0}, // U+0800, the first of three bytes
+        {"LINKED~1\\LINKED~1\\lower.txt", "LINKED~1\\LINKED~1\\lower.txt", 0}, // a link to the folder, twice
     };
     const std::vector<row> none_rows = {
         {"Long File Name 5.txt", "Long File Name 5.txt", 0},
@@ -382,13 +385,10 @@ TEST(ShortNameSources, KeptOrNone)
             EXPECT_EQ(got.value ? std::string(buf + 3) : "", r.shown) << r.path << ", " << what;
         }
     };
-    for (bool listed : {true, false}) {
-        memory_dir dir(names);
-        dir.how = winpath::short_source::kept;
-        dir.kept = kept;
-        dir.listed_kept = listed;
-        expect_rows(dir, kept_rows, listed ? "kept names listed" : "kept names asked for");
-    }
+    memory_dir with_kept(names, {"Linked Folder Long"});
+    with_kept.how = winpath::short_source::kept;
+    with_kept.kept = kept;
+    expect_rows(with_kept, kept_rows, "kept names");
     memory_dir dir(names, {"A Link Name Longer Than Any Short Name Could Hold"});
     dir.how = winpath::short_source::none;
     expect_rows(dir, none_rows, "no short names");
@@ -762,7 +762,8 @@ TEST(ShortNameWalk, ADirectoryMetAgainIsReadOnce)
 // after it and settled (a later change would show); else it stands for the
 // entry asked about when what its answer depends on is the same in three
 // reads in a row. Each row: the stamps the directory gives, call by call;
-// a name listed by every other read; the path; how many reads; the result.
+// a name listed by every other read; the path; where the short names come
+// from; how many reads; the result.
 TEST(ShortNameWalk, AListingCountsOnlyWhenWhatTheAnswerNeedsHeldStill)
 {
     const winpath::dir_stamp old{1, 1, true}, newer{2, 2, true}, recent{3, 3, false};
@@ -772,27 +773,33 @@ TEST(ShortNameWalk, AListingCountsOnlyWhenWhatTheAnswerNeedsHeldStill)
     struct {
         std::vector<winpath::dir_stamp> stamps;
         const char *flicker, *path;
+        int kept; // -1: names made; else kept ("LONGFI~1.TXT"), moved in the first `kept` reads
         int reads;
         DWORD error;
     } rows[] = {
-        {{old}, "", "C:\\Long File Name.txt", 1, 0},
-        {{old, old, newer, newer, newer},
-         "",
-         "C:\\Long File Name.txt",
-         2,
-         0},                                                          // changed during the first read
-        {{recent}, "", "C:\\Long File Name.txt", 3, 0},               // may change unseen: three alike
-        {changing, "", "C:\\Long File Name.txt", 3, 0},               // never still, but nothing changes
-        {changing, "tmp.u8Kx3Zq0ab", "C:\\Long File Name.txt", 3, 0}, // others come and go
-        {changing, "tmp.u8Kx3Zq0ab", "C:\\LONGFI~1.TXT", 3, 0},
-        {changing, "tmp.u8Kx3Zq0ab", "C:\\Nothing Here.txt", 3, 2},
-        {changing, "Long File Name A.txt", "C:\\Long File Name.txt", 6, 31}, // its family comes and goes
-        {changing, "Long File Name A.txt", "C:\\LONGFI~2.TXT", 6, 31},
-        {changing, "Long File Name.txt", "C:\\LONGFI~1.TXT", 6, 31},           // the entry itself
-        {{old}, "Long File Name A.txt", "C:\\Other.txt\\..\\Other.txt", 0, 0}, // legal names: no listing
+        {{old}, "", "C:\\Long File Name.txt", -1, 1, 0},
+        {{old, old, newer, newer, newer}, "", "C:\\Long File Name.txt", -1, 2, 0}, // changed during the first
+                                                                                   // read
+        {{recent}, "", "C:\\Long File Name.txt", -1, 3, 0},               // may change unseen: three alike
+        {changing, "", "C:\\Long File Name.txt", -1, 3, 0},               // never still, but nothing changes
+        {changing, "tmp.u8Kx3Zq0ab", "C:\\Long File Name.txt", -1, 3, 0}, // others come and go
+        {changing, "tmp.u8Kx3Zq0ab", "C:\\LONGFI~1.TXT", -1, 3, 0},
+        {changing, "tmp.u8Kx3Zq0ab", "C:\\Nothing Here.txt", -1, 3, 2},
+        {changing, "Long File Name A.txt", "C:\\Long File Name.txt", -1, 6, 31}, // its family comes and goes
+        {changing, "Long File Name A.txt", "C:\\LONGFI~2.TXT", -1, 6, 31},
+        {changing, "Long File Name.txt", "C:\\LONGFI~1.TXT", -1, 6, 31},           // the entry itself
+        {{old}, "Long File Name A.txt", "C:\\Other.txt\\..\\Other.txt", -1, 0, 0}, // legal names: no listing
+        {{recent}, "", "C:\\y.", -1, 1, 0},                // found as it is: its own name is the answer
+        {{recent}, "", "C:\\Long File Name.txt", 0, 1, 0}, // its kept name, read with it, is the answer
+        {{recent}, "", "C:\\Long File Name.txt", 1, 2, 0}, // a read that found it moved does not count
     };
     for (const auto &row : rows) {
-        memory_dir dir({"Long File Name.txt", "Other.txt"}, {"Other.txt"});
+        memory_dir dir({"Long File Name.txt", "Other.txt", "y."}, {"Other.txt"});
+        if (row.kept >= 0) {
+            dir.how = winpath::short_source::kept;
+            dir.kept = {"LONGFI~1.TXT"};
+            dir.moved_reads = row.kept;
+        }
         dir.stamps = row.stamps;
         dir.flicker = row.flicker;
         if (dir.flicker == "Long File Name.txt")
@@ -801,7 +808,10 @@ TEST(ShortNameWalk, AListingCountsOnlyWhenWhatTheAnswerNeedsHeldStill)
         char buf[64];
         const winpath::path_result r = winpath::short_path(row.path, cwd, dir, buf, sizeof buf);
         EXPECT_EQ(r.error, row.error) << row.path << ", " << row.flicker;
-        EXPECT_EQ(dir.reads, row.reads) << row.path << ", " << row.flicker;
+        EXPECT_EQ(dir.reads, row.reads) << row.path << ", " << row.flicker << ", " << row.kept;
+        if (row.kept >= 0) {
+            EXPECT_STREQ(r.value ? buf : "", "C:\\LONGFI~1.TXT");
+        }
     }
 }
 

@@ -66,7 +66,6 @@ DWORD listing::read(dir_reader &dirs, dir_handle dir)
 {
     held_ = false;
     text_.resize(0);
-    kept_.resize(0);
     starts_.resize(0);
     for (lookup &l : lookups_)
         l.component.clear();
@@ -105,13 +104,6 @@ bool listing::add(const dir_entry &e)
             return false;
         starts_[n] = {static_cast<uint32_t>(at), static_cast<uint32_t>(e.at)};
     }
-    if (!e.kept)
-        return true;
-    const size_t n = kept_.size();
-    if (!kept_.resize(n + 1))
-        return false;
-    kept_[n].at = at;
-    take_kept({e.kept, strnlen(e.kept, volume_name::capacity())}, kept_[n].name);
     return true;
 }
 
@@ -148,30 +140,12 @@ size_t listing::find(std::string_view component, bool &exact, uint64_t &depends)
     return folded;
 }
 
-void listing::kept_of(size_t at, volume_name &out) const
-{
-    const kept_name *k = std::lower_bound(
-        kept_.begin(), kept_.end(), at, [](const kept_name &a, size_t b) { return a.at < b; });
-    out = k != kept_.end() && k->at == at ? k->name : volume_name();
-}
-
 DWORD listing::made_of(size_t at, volume_name &out, uint64_t &depends) const
 {
     short_name made;
     const DWORD err = short_name_of({text_.begin(), text_.size()}, at, made, &depends);
     out.assign(made.view());
     return err;
-}
-
-size_t listing::by_kept(std::string_view component, uint64_t &depends) const
-{
-    const name_match same(component);
-    for (const kept_name &k : kept_)
-        if (same(k.name.view())) {
-            depends += name_sum(name(k.at)) + name_sum(k.name.view());
-            return k.at;
-        }
-    return NONE;
 }
 
 DWORD listing::by_made(std::string_view component, size_t &at, uint64_t &depends) const

@@ -88,8 +88,6 @@ class listing {
     bool holds(const dir_id &id, const dir_stamp &now) const { return held_ && id_ == id && stamp_ == now; }
 
     short_source how() const { return how_; }
-    // Whether the volume's short names came with the entries.
-    bool lists_kept() const { return kept_.size() > 0; }
     std::string_view name(size_t at) const { return &text_[at]; }
     const char *name_c(size_t at) const { return &text_[at]; } // with its NUL
     // The entry at `at` as listed, for asking the volume its short name.
@@ -97,13 +95,8 @@ class listing {
     // The entry of that very name (`exact`), else the first in byte order
     // that equals it ignoring case; NONE if there is neither.
     size_t find(std::string_view component, bool &exact, uint64_t &depends) const;
-    // The short name the volume listed for the entry at `at`; empty when
-    // its own is unusable.
-    void kept_of(size_t at, volume_name &out) const;
     // The short name the model makes for the entry at `at`.
     DWORD made_of(size_t at, volume_name &out, uint64_t &depends) const;
-    // The entry whose listed kept name `component` is, ignoring case, or NONE.
-    size_t by_kept(std::string_view component, uint64_t &depends) const;
     // The entry to which the model gives `component`, or NONE.
     DWORD by_made(std::string_view component, size_t &at, uint64_t &depends) const;
     // A lookup of `component` made before: the entry found, and what the
@@ -126,10 +119,6 @@ class listing {
         int reads_ = 0, alike_ = 0;
         uint64_t last_ = 0;
     };
-    struct kept_name {
-        size_t at;
-        volume_name name;
-    };
     struct start { // 8 bytes an entry: FAT folders hold at most 2 MiB
         uint32_t at, where;
     };
@@ -145,7 +134,6 @@ class listing {
     void keep(const dir_id &id, const dir_stamp &s);
 
     heap_array<char> text_; // the names, each with its NUL
-    heap_array<kept_name> kept_;
     heap_array<start> starts_;
     dir_id id_;
     dir_stamp stamp_;

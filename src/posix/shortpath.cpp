@@ -189,9 +189,7 @@ class walker {
         // are found before it, and one of them may be the same.
         entry_name other;
         volume_name its;
-        if (entries.lists_kept())
-            refused_ = entries.by_kept(kept_.view(), r.depends) != NONE;
-        if (entries.how() == short_source::kept && !entries.lists_kept()) {
+        if (entries.how() == short_source::kept) {
             if (DWORD err = dirs_.find_kept(here(), kept_.view(), other, its))
                 return err;
             refused_ = !other.empty();
@@ -202,8 +200,8 @@ class walker {
     }
     // Finds the entry whose short name `component` is, and sets kept_ to
     // the one the volume keeps for it, as shown. The model's names all hold
-    // a "~"; a volume may keep any 8.3 name. A volume that keeps short names
-    // without listing them finds the entry itself. Where a volume keeps none
+    // a "~"; a volume may keep any 8.3 name, and finds the entry by it
+    // itself. Where a volume keeps none
     // for an entry whose long name no Windows name can be, the model's name
     // finds it.
     DWORD by_short_name(listing &entries, std::string_view component, size_t &at, reading &r)
@@ -213,11 +211,7 @@ class walker {
         volume_name kept;
         at = NONE;
         kept_.clear();
-        if (how == short_source::kept && entries.lists_kept()) {
-            at = entries.by_kept(component, r.depends);
-            if (at != NONE)
-                entries.kept_of(at, kept_);
-        } else if (how == short_source::kept) {
+        if (how == short_source::kept) {
             if (DWORD err = dirs_.find_kept(here(), component, name_, kept))
                 return err;
             found_ = !name_.empty();
@@ -251,23 +245,19 @@ class walker {
         at = kept.empty() ? at : NONE;
         return 0;
     }
-    // The short name the volume keeps for the entry at `at`, as shown: from
-    // the listing, or asked for; empty where it keeps none that can be one.
+    // The short name the volume keeps for the entry at `at`, as shown;
+    // empty where it keeps none that can be one.
     DWORD kept_for(listing &entries, size_t at, volume_name &out, reading &r)
     {
         volume_name asked;
         out.clear();
         if (entries.how() != short_source::kept)
             return 0;
-        if (entries.lists_kept()) {
-            entries.kept_of(at, out);
-        } else {
-            const DWORD err = dirs_.kept_name(here(), entries.entry(at), asked);
-            moved_ = moved_ || err == ERROR_RETRY;
-            if (err && err != ERROR_RETRY)
-                return err;
-            take_kept(asked.view(), out);
-        }
+        const DWORD err = dirs_.kept_name(here(), entries.entry(at), asked);
+        moved_ = moved_ || err == ERROR_RETRY;
+        if (err && err != ERROR_RETRY)
+            return err;
+        take_kept(asked.view(), out);
         r.depends += name_sum(out.view());
         return 0;
     }

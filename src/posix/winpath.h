@@ -75,14 +75,13 @@ struct dir_stamp {
 // of shortnames.h; kept by the volume, one for each entry; or none at all.
 enum class short_source : unsigned char { made, kept, none };
 
-// One entry of a directory as read: the name it is opened by, and the short
-// name the volume keeps for it where it keeps one. The name is one real
+// One entry of a directory as read: the name it is opened by, one real
 // entry name, never a path: no "/", not "." or "..", never cut. An entry
-// whose long name cannot be one is listed by its short name.
+// whose long name cannot be one is listed by its short name. A volume's own
+// short names are asked for one entry at a time (kept_name).
 struct dir_entry {
     const char *name = nullptr; // nullptr after the last entry
-    const char *kept = nullptr;
-    int64_t at = -1; // where the entry starts, for kept_name (FAT)
+    int64_t at = -1;            // where the entry starts, for kept_name (FAT)
 };
 
 // Whether a name that changed in a directory matters to an answer.
@@ -138,8 +137,8 @@ class dir_reader {
         s = {};
         return 0;
     }
-    // For a volume that keeps short names without listing them: the one
-    // kept for the entry `e` of `dir`, as listed, left empty where it keeps
+    // For a volume that keeps short names: the one kept for the entry `e`
+    // of `dir`, as listed, left empty where it keeps
     // none. Both names are read together, as one moment's; ERROR_RETRY
     // where the entry is no longer where it was listed.
     virtual DWORD kept_name(dir_handle dir, const dir_entry &e, volume_name &kept)
