@@ -68,7 +68,6 @@ class process_dir : public current_dir {
     process_dir() : current_dir({}) { real_[0] = path_[0] = '\0'; }
     char drive() const override { return DRIVE; }
     bool get(std::string_view &dir, DWORD &error) override;
-    std::string_view real() const override { return real_; }
 
   private:
     bool got_ = false;

@@ -334,44 +334,6 @@ DWORD start_of(std::string_view path, current_dir &cwd, path_text &out, char &dr
     return 0;
 }
 
-// An absolute path that begins with the working directory's own text
-// (GetFullPathNameA's result for a relative name) walks that part by the
-// directory's real names, which may hold a backslash, "?" or "*": its
-// length in `rest`, or 0.
-size_t cwd_part(char drive, std::string_view rest, current_dir &cwd)
-{
-    std::string_view text;
-    DWORD err = 0;
-    if (drive == 0 || upper(drive) != upper(cwd.drive()) || !cwd.get(text, err) || cwd.real().empty())
-        return 0;
-    const std::string_view dir = sub(text, 2);
-    if (dir.size() < 2 || sub(rest, 0, dir.size()) != dir ||
-        (rest.size() > dir.size() && !is_sep(rest[dir.size()])))
-        return 0;
-    return dir.size();
-}
-
-// Walks the working directory by its real names.
-DWORD walk_cwd(current_dir &cwd, walker &w, path_text &out)
-{
-    const std::string_view real = cwd.real();
-    DWORD err = 0;
-    for (size_t i = 0, j; i < real.size(); i = j) {
-        j = real.find('/', i + 1);
-        j = j == std::string_view::npos ? real.size() : j;
-        const std::string_view name = sub(real, i + 1, j - i - 1);
-        std::string_view shown;
-        if (name.empty())
-            continue;
-        err = w.step(name, false, shown);
-        if (err)
-            return err;
-        if (!out.append('\\') || !out.append(shown))
-            return ERROR_FILENAME_EXCED_RANGE;
-    }
-    return 0;
-}
-
 // Walks `rest`, adding to `out` what the short form shows.
 DWORD walk(std::string_view rest, walker &w, path_text &out)
 {
@@ -444,15 +406,12 @@ path_result short_path(const char *path_c, current_dir &cwd, dir_reader &dirs, c
     char drive = 0;
     if (DWORD err = start_of(path, cwd, out, drive, rest))
         return {0, err};
-    const size_t own = cwd_part(drive, rest, cwd);
-    if (sub(rest, own).find_first_of("*?") != std::string_view::npos)
+    if (rest.find_first_of("*?") != std::string_view::npos)
         return {0, ERROR_INVALID_NAME};
     walker w(dirs);
     DWORD err = w.start(drive);
-    if (!err && own)
-        err = walk_cwd(cwd, w, out);
     if (!err)
-        err = walk(sub(rest, own), w, out);
+        err = walk(rest, w, out);
     if (!err)
         err = w.finish();
     return handed(err, out, buf, size);

@@ -35,10 +35,6 @@ class current_dir {
         dir = fixed_;
         return true;
     }
-    // After get(): the directory as the real names from the root, each
-    // after a "/" ("/home/x\y" for "Z:\home\x\y"), where a real name
-    // may hold a backslash; empty when the names are the Windows text's own.
-    virtual std::string_view real() const { return {}; }
 
   private:
     std::string_view fixed_;
