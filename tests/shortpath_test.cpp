@@ -558,6 +558,7 @@ TEST_F(ShortNames, FailuresOfTheFileSystem)
         {"C:\\loop\\x", 1921},
         {"C:\\loop", 1921},
         {"C:\\dangling", 2},
+        {"C:\\dangling\\x", 3},
         {"C:\\file\\x", 3},
         {"C:\\nosuch\\x", 3},
         {"C:\\sub\\nosuch", 2},
@@ -572,18 +573,19 @@ TEST_F(ShortNames, FailuresOfTheFileSystem)
         EXPECT_EQ(r.error, row.error) << row.path;
     }
     // A program started without standard input opens its first folder as
-    // descriptor 0, a folder like any other, and walks above it.
-    touch("f.txt");
+    // descriptor 0, a folder like any other, and walks above it, where the
+    // listing takes descriptor 0 in turn.
+    touch("Long Name.txt");
     const int saved = dup(0);
     close(0);
     winpath::current_dir in_sub("C:\\sub");
     const std::string sub_dir = dir_ + "/sub";
     winpath::posix_dirs dirs('C', dir_.c_str(), sub_dir.c_str());
-    const winpath::path_result r = winpath::short_path("..\\f.txt", in_sub, dirs, buf, sizeof buf);
+    const winpath::path_result r = winpath::short_path("..\\Long Name.txt", in_sub, dirs, buf, sizeof buf);
     dup2(saved, 0);
     close(saved);
     EXPECT_EQ(r.error, 0u);
-    EXPECT_STREQ(r.value ? buf : "", "..\\f.txt");
+    EXPECT_STREQ(r.value ? buf : "", "..\\LONGNA~1.TXT");
 }
 
 // POSIX names may hold a backslash: the walk goes by real names, never by
