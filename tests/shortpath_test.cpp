@@ -619,7 +619,7 @@ TEST_F(ShortNames, RealNamesOnTheWay)
     // it came from, never its sibling (each has its own notes.txt); where no
     // short name can stand for it ("y." is its own), 123. Its "?" is no
     // wildcard. Each row: the working folder, the name, the line's end.
-    for (const char *d : {"dir?q", "x\\", "y", "y.", "z.", "v", "v ", "a", "a\\b", "\\"}) {
+    for (const char *d : {"dir?q", "x\\", "y", "y.", "y./inner", "z.", "v", "v ", "a", "a\\b", "\\"}) {
         mkdir((dir_ + "/" + d).c_str(), 0755);
         touch(std::string(d) + "/notes.txt");
     }
@@ -632,6 +632,7 @@ TEST_F(ShortNames, RealNamesOnTheWay)
         {"dir?q", "secret.txt", "\\DIR_Q~1\\secret.txt"},
         {"x\\", "notes.txt", "\\X_????~1\\notes.txt"},
         {"y.", "notes.txt", ""},
+        {"y./inner", "notes.txt", ""}, // not only the last folder
         {"z.", "notes.txt", ""},
         {"v ", ".", "\\V????~1"},
         {"a\\b", "notes.txt", "\\A_B~1\\notes.txt"}, // as README.md shows it
