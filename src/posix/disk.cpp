@@ -501,49 +501,57 @@ DWORD posix_dirs::kept_name(dir_handle dir, const dir_entry &e, volume_name &kep
 }
 
 // vfat finds an entry by its 8.3 name ignoring ASCII case, and opens it by
-// it; ntfs-3g finds one by its DOS name written exactly, as it keeps it
-// (in upper case, as Windows makes them).
+// it: a name of ASCII letters is looked up as typed, and as the listing
+// found no long name that it is, the entry found has it as its 8.3 name.
+// ntfs-3g finds one by its DOS name written exactly as it keeps it: in
+// upper case, as Windows makes them, else in lower case, as setfattr may
+// have given it, else each entry is asked.
 DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept)
 {
     struct stat st;
-    const bool fat = volume_of(dir) == volume::fat;
-    dir_entry e;
+    bool there = false;
+    // Whether `found`, spelled as it is, names an entry.
+    const auto look = [&]() -> DWORD {
+        there = fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+        return there || errno == ENOENT ? 0 : code_from_errno(errno, true);
+    };
+    found.clear();
     kept.clear();
-    if (fat && !ascii(name))
-        return fat_find_kept(dir, name, found, kept);
-    for (int lower = 0; lower < (fat ? 1 : 2); lower++) {
+    if (volume_of(dir) == volume::fat) {
+        if (!ascii(name))
+            return fat_find_kept(dir, name, found, kept);
+        found.assign(name);
+        if (DWORD err = look())
+            return err;
+        if (there)
+            kept.assign(name);
+        else
+            found.clear();
+        return 0;
+    }
+    for (int lower = 0; lower < 2; lower++) {
         found.clear();
-        if (fat)
-            found.assign(name);
-        else if (!lower)
+        if (!lower)
             upcase_name(name, found);
         else
             for (char c : name)
                 found.append(static_cast<char>(tolower(static_cast<unsigned char>(c))));
-        if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT)
-                return code_from_errno(errno, true);
+        if (DWORD err = look())
+            return err;
+        if (!there)
             continue;
-        }
+        dir_entry e;
         e.name = found.c_str();
-        // Found by that very 8.3 name, ignoring ASCII case (the listing
-        // found no long name that it is).
-        if (fat) {
-            kept.assign(name);
-            return 0;
-        }
         if (DWORD err = kept_name(dir, e, kept))
             return err;
         // A DOS name that cannot be read (a second hard link) still finds
         // it, by that very name.
-        if (kept.empty() && kept.assign(found.view()))
-            return 0;
-        if (same_name(kept.view(), name))
+        if (kept.empty() ? kept.assign(found.view()) : same_name(kept.view(), name))
             return 0;
     }
     found.clear();
     kept.clear();
-    return fat ? 0 : find_kept_in_any_case(dir, name, found, kept);
+    return find_kept_in_any_case(dir, name, found, kept);
 }
 
 // ntfs-3g keeps a DOS name in the case it was given (setfattr takes

@@ -9,10 +9,11 @@
 // of the moment it was read, and stands at once. Otherwise the directory is
 // read again, watched: the system says which entries were made, removed or
 // renamed during the read, and the read stands for one lookup when none of
-// them is a name its answer may depend on (names_of). So files that come and go beside the entry cost one
-// read more, never the answer. Where the system cannot watch, three reads in a row must agree on those names
-// instead. Where they never hold still, the lookup fails after six reads (ERROR_GEN_FAILURE, as any other
-// failure of the disk) rather than guess.
+// them is a name its answer may depend on (names_of). So files that come
+// and go beside the entry cost one read more, never the answer. Where the
+// system cannot watch, three reads in a row must agree on those names
+// instead. Where they never hold still, the lookup fails after six reads
+// (ERROR_GEN_FAILURE, as any other failure of the disk) rather than guess.
 #include "listing.h"
 
 #include <algorithm>

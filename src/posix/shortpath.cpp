@@ -150,9 +150,11 @@ class walker {
         DWORD err = 0;
         if (at != NONE) {
             found_ = name_.assign(entries.name(at));
-            err = !found_ ? ERROR_FILENAME_EXCED_RANGE : legal ? 0 : short_of(entries, at, shown, r, alone);
+            err = !found_ ? ERROR_FILENAME_EXCED_RANGE
+                  : legal ? 0
+                          : short_of(entries, at, shown, r.depends, alone);
         } else if (legal || (entries.how() != short_source::made && legal_kept(component))) {
-            err = by_short_name(entries, component, at, r);
+            err = by_short_name(entries, component, at, r.depends);
             // A kept name beyond ASCII is no legal 8.3 name: the volume's own shows.
             shown = !legal && found_ && !kept_.empty() ? kept_.view() : shown;
         }
@@ -167,23 +169,23 @@ class walker {
     // "\" that would split it) gets the short name the model makes instead,
     // so that the line printed is one line and names this entry again.
     // `alone` says whether what is shown rests on the entry's names alone.
-    DWORD short_of(listing &entries, size_t at, std::string_view &shown, reading &r, bool &alone)
+    DWORD short_of(listing &entries, size_t at, std::string_view &shown, uint64_t &depends, bool &alone)
     {
         shown = name_.view();
         alone = entries.how() != short_source::made;
         if (!alone) {
-            const DWORD err = entries.made_of(at, kept_, r.depends);
+            const DWORD err = entries.made_of(at, kept_, depends);
             shown = kept_.view();
             return err;
         }
-        if (DWORD err = kept_for(entries, at, kept_, r))
+        if (DWORD err = kept_for(entries, at, kept_, depends))
             return err;
         if (!kept_.empty() || windows_can_hold(name_.view())) {
             shown = kept_.empty() ? shown : kept_.view();
             return 0;
         }
         alone = false;
-        if (DWORD err = entries.made_of(at, kept_, r.depends))
+        if (DWORD err = entries.made_of(at, kept_, depends))
             return err;
         // The made name must lead back here: the volume's own short names
         // are found before it, and one of them may be the same.
@@ -193,7 +195,7 @@ class walker {
             if (DWORD err = dirs_.find_kept(here(), kept_.view(), other, its))
                 return err;
             refused_ = !other.empty();
-            r.depends += name_sum(other.view());
+            depends += name_sum(other.view());
         }
         shown = kept_.view();
         return 0;
@@ -201,10 +203,9 @@ class walker {
     // Finds the entry whose short name `component` is, and sets kept_ to
     // the one the volume keeps for it, as shown. The model's names all hold
     // a "~"; a volume may keep any 8.3 name, and finds the entry by it
-    // itself. Where a volume keeps none
-    // for an entry whose long name no Windows name can be, the model's name
-    // finds it.
-    DWORD by_short_name(listing &entries, std::string_view component, size_t &at, reading &r)
+    // itself. Where a volume keeps none for an entry whose long name no
+    // Windows name can be, the model's name finds it.
+    DWORD by_short_name(listing &entries, std::string_view component, size_t &at, uint64_t &depends)
     {
         const short_source how = entries.how();
         const bool alias = component.find('~') != std::string_view::npos;
@@ -219,11 +220,11 @@ class walker {
             if (found_)
                 return 0;
         }
-        if (at == NONE && alias) {
-            if (DWORD err = entries.by_made(component, at, r.depends))
+        if (alias) {
+            if (DWORD err = entries.by_made(component, at, depends))
                 return err;
             if (how != short_source::made && at != NONE)
-                if (DWORD err = made_name_stands(entries, at, r))
+                if (DWORD err = made_name_stands(entries, at, depends))
                     return err;
         }
         found_ = at != NONE && name_.assign(entries.name(at));
@@ -233,21 +234,21 @@ class walker {
     // keeps short names or none: only where its long name cannot be shown
     // and the volume keeps no usable short name for it. `at` becomes NONE
     // where it does not.
-    DWORD made_name_stands(listing &entries, size_t &at, reading &r)
+    DWORD made_name_stands(listing &entries, size_t &at, uint64_t &depends)
     {
         volume_name kept;
         if (windows_can_hold(entries.name(at))) {
             at = NONE;
             return 0;
         }
-        if (DWORD err = kept_for(entries, at, kept, r))
+        if (DWORD err = kept_for(entries, at, kept, depends))
             return err;
         at = kept.empty() ? at : NONE;
         return 0;
     }
     // The short name the volume keeps for the entry at `at`, as shown;
     // empty where it keeps none that can be one.
-    DWORD kept_for(listing &entries, size_t at, volume_name &out, reading &r)
+    DWORD kept_for(listing &entries, size_t at, volume_name &out, uint64_t &depends)
     {
         volume_name asked;
         out.clear();
@@ -258,7 +259,7 @@ class walker {
         if (err && err != ERROR_RETRY)
             return err;
         take_kept(asked.view(), out);
-        r.depends += name_sum(out.view());
+        depends += name_sum(out.view());
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }
