@@ -853,7 +853,11 @@ TEST_F(ShortNames, AFolderStampedAheadIsReadAgain)
         const winpath::path_result r = winpath::short_path(
             ("C:\\" + folder + "\\Long File Name.txt").c_str(), cwd, dirs, buf, sizeof buf);
         EXPECT_STREQ(r.value ? buf : "", ("C:\\" + folder + "\\LONGFI~1.TXT").c_str());
-        EXPECT_EQ(dirs.lists, row.reads) << row.seconds;
+        // Where times come in whole seconds (qemu-user gives some machines
+        // no nanoseconds), a change this recent cannot show yet either.
+        struct stat st;
+        ASSERT_EQ(stat((dir_ + "/" + folder).c_str(), &st), 0);
+        EXPECT_EQ(dirs.lists, st.st_ctim.tv_nsec == 0 ? 2 : row.reads) << row.seconds;
     }
 }
 
