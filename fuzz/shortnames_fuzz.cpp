@@ -1,6 +1,6 @@
-// Fuzz target for a directory's short names: the input split at '/' and NUL
-// bytes is the list of a directory's entries. Every entry gets a legal 8.3
-// name that no other has, ignoring case, and that leads back to it.
+// Fuzz target for -s in a folder of Wine's aliases: the input split at '/'
+// and NUL bytes is the list of a directory's entries. What -s shows for
+// each entry leads back to it, under Wine too.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         cur.clear();
     }
     memory_dir dir(names);
-    const std::string fault = short_name_fault(dir);
+    const std::string fault = lead_back_fault(dir);
     if (!fault.empty()) {
         fprintf(stderr, "invariant broken: %s\n", fault.c_str());
         abort();

@@ -1,6 +1,5 @@
 // A directory held in memory, listed through the directory-reader seam, and
-// the check that its short names are as Windows keeps them: each entry's
-// own, and each leading back to its entry.
+// the check that what -s shows for each entry leads Wine back to it.
 #pragma once
 
 #include <algorithm>
@@ -96,6 +95,9 @@ struct memory_dir : winpath::dir_reader {
         const bool there = std::find(names.begin(), names.end(), name) != names.end();
         return there ? 0 : ERROR_FILE_NOT_FOUND;
     }
+    // Where `watchable`, the flicker is what a watch sees change.
+    bool watch(winpath::dir_handle) override { return watchable; }
+    bool changed(const winpath::name_test &test) override { return !flicker.empty() && test.matters(flicker); }
     // The directory's stamps, one a call, the last again and again.
     DWORD stamp(winpath::dir_handle, winpath::dir_stamp &s) override
     {
@@ -105,9 +107,10 @@ struct memory_dir : winpath::dir_reader {
 
     std::vector<std::string> names, links, twins;
     std::string flicker; // listed by the first read, and every other one after it
+    bool watchable = false;
     // How the entries get short names; for "kept", their kept names, asked
     // for one entry at a time.
-    winpath::short_source how = winpath::short_source::made;
+    winpath::short_source how = winpath::short_source::wine;
     std::vector<std::string> kept;
     int moved_reads = 0; // reads in which every entry has moved when its kept name is asked for
     size_t fail_at = static_cast<size_t>(-1); // the entry whose reading fails
@@ -119,47 +122,48 @@ struct memory_dir : winpath::dir_reader {
     size_t stamped = 0;
 };
 
-// The short names that the model gives `names`.
-inline std::vector<winpath::short_name> aliases_of(const std::vector<std::string> &names, DWORD &err)
+// The entry Wine opens by `text` in `dir`: the one of that very name, else
+// the first listed that equals it ignoring case or, where Wine takes `text`
+// as an 8.3 name, whose alias by either version it is; "" for none.
+inline std::string wine_opens(const memory_dir &dir, const std::string &text)
 {
-    const std::vector<std::string_view> views(names.begin(), names.end());
-    std::vector<winpath::short_name> aliases(names.size());
-    err = winpath::short_names(views.data(), views.size(), aliases.data());
-    return aliases;
+    if (std::find(dir.names.begin(), dir.names.end(), text) != dir.names.end())
+        return text;
+    for (const std::string &name : dir.names) {
+        if (winpath::same_name(name, text))
+            return name;
+        if (!winpath::wine_legal(text) || winpath::wine_legal(name))
+            continue;
+        for (winpath::wine v : {winpath::wine::v8, winpath::wine::v10})
+            if (winpath::same_text(winpath::wine_alias(name, v).view(), text))
+                return name;
+    }
+    return "";
 }
 
-// What is wrong with the short names of `dir`, or "" when nothing is: each
-// entry's short name is a legal 8.3 name that no other entry has, ignoring
-// case, leads back to that entry in one pass over the directory, and is
-// what the entry named alone gets.
-inline std::string short_name_fault(memory_dir &dir)
+// What is wrong with what -s shows for the entries of `dir`, or "" when
+// nothing is: each entry shows as an alias Wine gives it (both versions
+// alike), or as its long name; it fails only where Windows text cannot
+// carry that name (123); what it shows finds the entry again, and Wine
+// opens that very entry by it.
+inline std::string lead_back_fault(memory_dir &dir)
 {
-    DWORD err = 0;
-    const std::vector<winpath::short_name> aliases = aliases_of(dir.names, err);
-    if (err)
-        return "no short names: " + std::to_string(err);
     winpath::current_dir cwd("C:\\");
-    std::map<std::string, std::string> owners; // upper-case short name -> entry
-    for (size_t i = 0; i < aliases.size(); i++) {
-        const std::string alias = aliases[i].c_str();
-        std::string key = alias;
-        for (char &c : key)
-            c = winpath::upper(c);
-        if (!winpath::legal_83(alias))
-            return alias + ", the short name of \"" + dir.names[i] + "\", is not a legal 8.3 name";
-        if (!owners.emplace(key, dir.names[i]).second)
-            return alias + " is the short name of \"" + owners[key] + "\" and of \"" + dir.names[i] + "\"";
-        char buf[64];
-        dir.reads = 0;
-        winpath::path_result r = winpath::short_path(("C:\\" + alias).c_str(), cwd, dir, buf, sizeof buf);
-        // Each leads back in one read at most (a legal name, found by the
-        // volume's own lookup, in none).
-        if (r.value == 0 || dir.checked != dir.names[i] || dir.reads > 1)
-            return alias + " leads to \"" + dir.checked + "\", not to \"" + dir.names[i] + "\"";
-        // The entry named alone gets what the whole directory gives it.
-        r = winpath::short_path(("C:\\" + dir.names[i]).c_str(), cwd, dir, buf, sizeof buf);
-        if (r.value == 0 || buf != "C:\\" + alias)
-            return "\"" + dir.names[i] + "\" alone is " + (r.value ? buf + 3 : "an error") + ", not " + alias;
+    char buf[2048];
+    for (const std::string &name : dir.names) {
+        winpath::path_result r = winpath::short_path(("C:\\" + name).c_str(), cwd, dir, buf, sizeof buf);
+        if (r.value == 0 && (r.error != ERROR_INVALID_NAME || winpath::windows_can_hold(name)))
+            return "\"" + name + "\" fails with " + std::to_string(r.error);
+        if (r.value == 0)
+            continue;
+        const std::string shown = buf + 3;
+        if (shown != name && shown != winpath::common_alias(name).c_str())
+            return "\"" + name + "\" shows as " + shown + ", which Wine gives it in neither version";
+        if (wine_opens(dir, shown) != name)
+            return shown + ", shown for \"" + name + "\", opens \"" + wine_opens(dir, shown) + "\" under Wine";
+        r = winpath::short_path(("C:\\" + shown).c_str(), cwd, dir, buf, sizeof buf);
+        if (r.value == 0 || dir.checked != name || buf + 3 != shown)
+            return shown + " leads to \"" + dir.checked + "\", not to \"" + name + "\"";
     }
     return "";
 }

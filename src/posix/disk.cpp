@@ -78,7 +78,7 @@ DIR *list_of(dir_handle dir)
 // Linux tells FAT (its vfat driver reads the 8.3 names on disk), exFAT
 // (none) and NTFS through ntfs-3g (DOS names as extended attributes, on
 // every file); every other file system, and Linux's ntfs3 driver, which
-// gives no way to read them, gets names made by the model.
+// gives no way to read them, gets the aliases Wine makes.
 enum class volume : unsigned char { other, fat, exfat, ntfs_3g };
 
 constexpr long FAT_MAGIC = 0x4d44;
@@ -263,7 +263,7 @@ DWORD posix_dirs::list(dir_handle dir, short_source &how)
     if (!listed_)
         return code_from_errno(errno, false);
     const volume v = volume_of(dirfd(listed_));
-    how = v == volume::other   ? short_source::made
+    how = v == volume::other   ? short_source::wine
           : v == volume::exfat ? short_source::none
                                : short_source::kept;
     listed_dir_ = dir;
@@ -416,6 +416,28 @@ DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
     s.ctime = nanoseconds(st.st_ctim);
     s.settled = settled(dir, s, nanoseconds(now));
     return 0;
+}
+
+// A folder changed within the clock's last tick (a file just made beside
+// the one asked about) settles when the tick passes: a few milliseconds.
+// Times in whole seconds, or ahead of the clock, would take seconds.
+bool posix_dirs::settle(dir_handle dir, const dir_stamp &s)
+{
+    constexpr int64_t MOST = 20 * 1000000; // 20 ms
+    struct timespec now = {0, 0}, tick = {0, 0};
+#ifdef CLOCK_REALTIME_COARSE
+    clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    clock_getres(CLOCK_REALTIME_COARSE, &tick);
+#else
+    clock_gettime(CLOCK_REALTIME, &now);
+    clock_getres(CLOCK_REALTIME, &tick);
+#endif
+    const int64_t wait = s.newest() - nanoseconds(now) + nanoseconds(tick);
+    if (!s.fine() || s.newest() < nanoseconds(now) - SECOND || wait > MOST || settled(dir, s, nanoseconds(now)))
+        return false;
+    const struct timespec pause = {0, static_cast<long>(wait > 0 ? wait : 0)};
+    nanosleep(&pause, nullptr);
+    return true;
 }
 
 DWORD posix_dirs::check(dir_handle dir, const char *name)

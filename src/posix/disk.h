@@ -31,6 +31,7 @@ class posix_dirs : public dir_reader {
     DWORD check(dir_handle dir, const char *name) override;
     DWORD lookup(dir_handle dir, const char *name) override;
     DWORD stamp(dir_handle dir, dir_stamp &s) override;
+    bool settle(dir_handle dir, const dir_stamp &s) override;
     bool watch(dir_handle dir) override;
     bool changed(const name_test &test) override;
     DWORD kept_name(dir_handle dir, const dir_entry &e, volume_name &kept) override;

@@ -1,146 +1,83 @@
-// One directory's entries as the short-name walk reads them, and when a read
-// of a directory that changes may stand for the entry asked about.
+// One folder read for one component of a path: the entry it names, and
+// how many entries share the alias that would show it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-#include "heaparray.h"
+#include "namecase.h"
 #include "shortnames.h"
 #include "winpath.h"
 
 namespace winpath {
 
-constexpr size_t NONE = NO_NAME; // no entry, as the short-name functions say it
-
-// What one lookup in one read of a directory found: the name_sum of the
-// names its answer was made from, the answer included; whether it rests on
-// its entry's own names alone, as the volume gave them together; and
-// whether the entry was gone from where the read had it (`moved`).
-struct reading {
-    uint64_t depends = 0;
-    bool alone = false, moved = false;
+// What one read looks for: `component` by its very name, else ignoring
+// case; `by_alias` (a legal 8.3 component) as the alias of an entry, by
+// either version of Wine; and the entries that have `alias` as theirs, or
+// as their name, ignoring case, are counted.
+struct query {
+    std::string_view component;
+    std::string_view by_alias; // empty: not looked for
+    std::string_view alias;    // empty: nothing counted
 };
 
-// The names whose change may change an answer for `component`: itself in
-// any case (the entry found by it), and those that may share its aliases
-// (the entry found by one, and the names a short name is made from).
+// An entry of the folder by its real name, and where it is listed (FAT).
+struct found_entry {
+    entry_name name;
+    int64_t at = -1;
+    bool empty() const { return name.empty(); }
+    void take(const dir_entry &e)
+    {
+        if (!name.assign(e.name))
+            name.clear();
+        at = e.at;
+    }
+};
+
+// What one read found: the entry of that very name, else the first in
+// byte order equal to it ignoring case, else the first listed whose alias
+// `by_alias` is (and the next, should the first be gone when it is
+// checked); and the count of `alias`.
+struct finding {
+    found_entry exact, folded, aliased, aliased_next;
+    unsigned sharing = 0;
+    short_source how = short_source::wine;
+    dir_stamp stamp;    // the folder's, after the read
+    bool still = false; // the read stood by that stamp, which no change has passed
+    const found_entry *entry() const
+    {
+        return !exact.empty()                                      ? &exact
+               : !folded.empty()                                   ? &folded
+               : !aliased.empty() && how == short_source::wine ? &aliased
+                                                                   : nullptr;
+    }
+};
+
+// The names whose making, removal or renaming during a read may change
+// what it finds for a query.
 class names_of final : public name_test {
   public:
-    explicit names_of(std::string_view component) : component_(component), ext_(short_name_ext(component)) {}
+    explicit names_of(const query &q) : q_(q), same_(q.component), aliased_(q.by_alias), counted_(q.alias) {}
     bool matters(std::string_view name) const override;
 
   private:
-    std::string_view component_;
-    short_name ext_;
+    query q_;
+    name_match same_;
+    alias_match aliased_, counted_;
 };
 
 // A short name the volume keeps, as Windows shows it: in upper case, and
 // nothing where it cannot be an 8.3 name.
 void take_kept(std::string_view kept, volume_name &out);
 
-// One directory's entries, read in one pass and held once, compactly: the
-// names one after another, the short names the volume keeps where they
-// came with the entries, and where each entry starts where the volume
-// gives its short name one entry at a time. A short name the model makes
-// is made for the one entry asked about, from the few names it depends on;
-// the last few lookups are remembered, so a walk that meets a directory
-// again (through a link to it) names nothing twice.
-class listing {
-  public:
-    // Reads `dir` until a lookup's answer holds, `look_up(reading &)` making
-    // the answer from each read: 0, ERROR_GEN_FAILURE when it never held, or
-    // the first error look_up or the disk gives.
-    template <class F>
-    DWORD read_until_held(dir_reader &dirs, dir_handle dir, const dir_id &id, const names_of &names,
-                          F look_up)
-    {
-        held_reads reads;
-        bool watching = false;
-        do {
-            dir_stamp before, after;
-            reading r;
-            if (DWORD err = dirs.stamp(dir, before))
-                return err;
-            if (DWORD err = read(dirs, dir))
-                return err;
-            if (DWORD err = dirs.stamp(dir, after))
-                return err;
-            if (watching && dirs.changed(names)) {
-                reads.changed();
-                continue;
-            }
-            if (DWORD err = look_up(r))
-                return err;
-            if (!r.moved && reads.still(before, after)) {
-                keep(id, after);
-                return 0;
-            }
-            if (watching ? reads.unchanged(r) : reads.alike(r))
-                return 0;
-            watching = watching || dirs.watch(dir);
-        } while (!reads.spent());
-        return ERROR_GEN_FAILURE;
-    }
-    // Whether this holds the whole listing of directory `id` as it stands
-    // now: read while it held still, and unchanged since.
-    bool holds(const dir_id &id, const dir_stamp &now) const { return held_ && id_ == id && stamp_ == now; }
-
-    short_source how() const { return how_; }
-    std::string_view name(size_t at) const { return &text_[at]; }
-    const char *name_c(size_t at) const { return &text_[at]; } // with its NUL
-    // The entry at `at` as listed, for asking the volume its short name.
-    dir_entry entry(size_t at) const;
-    // The entry of that very name (`exact`), else the first in byte order
-    // that equals it ignoring case; NONE if there is neither.
-    size_t find(std::string_view component, bool &exact, uint64_t &depends) const;
-    // The short name the model makes for the entry at `at`.
-    DWORD made_of(size_t at, volume_name &out, uint64_t &depends) const;
-    // The entry to which the model gives `component`, or NONE.
-    DWORD by_made(std::string_view component, size_t &at, uint64_t &depends) const;
-    // A lookup of `component` made before: the entry found, and what the
-    // short form showed for it.
-    const volume_name *recall(std::string_view component, size_t &at) const;
-    void remember(std::string_view component, size_t at, std::string_view shown);
-
-  private:
-    // Counts the reads of one lookup and says when one may stand.
-    class held_reads {
-      public:
-        bool still(const dir_stamp &before, const dir_stamp &after) const;
-        bool alike(const reading &r);
-        bool unchanged(const reading &r);
-        void changed() { reads_++; }
-        bool spent() const { return reads_ == READS; }
-
-      private:
-        static constexpr int READS = 6, ALIKE = 3;
-        int reads_ = 0, alike_ = 0;
-        uint64_t last_ = 0;
-    };
-    struct start { // 8 bytes an entry: FAT folders hold at most 2 MiB
-        uint32_t at, where;
-    };
-    struct lookup {
-        entry_name component;
-        size_t at;
-        volume_name shown;
-    };
-    static constexpr size_t LOOKUPS = 4;
-
-    DWORD read(dir_reader &dirs, dir_handle dir);
-    bool add(const dir_entry &e);
-    void keep(const dir_id &id, const dir_stamp &s);
-
-    heap_array<char> text_; // the names, each with its NUL
-    heap_array<start> starts_;
-    dir_id id_;
-    dir_stamp stamp_;
-    short_source how_ = short_source::made;
-    bool held_ = false;
-    lookup lookups_[LOOKUPS];
-    size_t next_lookup_ = 0;
-};
+// Reads `dir` for `q`, again where a count of Wine's aliases is asked for,
+// until a read stands: its stamp the same before and after and settled,
+// or a watch set before it saw no name that matters. A folder changed a
+// moment ago is read again, watched, or where no watch can be had, once
+// the stamp has settled, if that takes a few milliseconds. `stood` says
+// whether a read stood; where none did, `f` is the last read's. 0, or the
+// first error of the disk.
+DWORD read_folder(dir_reader &dirs, dir_handle dir, const query &q, finding &f, bool &stood);
 
 } // namespace winpath

@@ -1,14 +1,10 @@
-// The short (8.3) names of one directory, made from the set of its long
-// names alone. A file system that keeps 8.3 names hands them out as files
-// are created and never gives one twice in a directory; POSIX keeps no
-// order of creation, so colliding names are numbered in byte order:
-//   1. every legal 8.3 name is its own short name;
-//   2. the long names of one stem (plain base and extension), in byte order,
-//      each take the smallest ~1..~4 that is not yet a short name here;
-//   3. the long names left (and every name whose base has 2 characters or
-//      fewer), in byte order, each take the smallest ~k of their checksum
-//      form that is not yet a short name here.
-// "Not yet a short name" ignores case, as Windows compares names.
+// Short (8.3) names as the Windows programs of a POSIX machine see them.
+// Those run under Wine, which gives every entry that is not a legal 8.3
+// name an alias made from that name alone: up to 4 characters of it, "~"
+// up to the 5th, 3 characters of a hash of the whole name, and up to 3 of
+// its extension. Wine never looks at the folder when it makes one, so two
+// entries may share an alias; which entry an alias stands for is the
+// folder's business (listing.h).
 #pragma once
 
 #include <cstddef>
@@ -22,7 +18,15 @@ namespace winpath {
 
 using short_name = fixed_text<13>; // "BASENAME.EXT"
 
+// Windows' own test: ASCII, no space or control byte, none of
+// " * + , / : ; < = > ? [ \ ] |, a base of 1 to 8 characters, at most one
+// ".", an extension of at most 3, and no "." at the end (Windows text drops
+// it, so "d." would name "d").
 bool legal_83(std::string_view name);
+
+// Wine's: as legal_83, but a control byte is allowed. Wine makes no alias
+// for such a name, and looks for none.
+bool wine_legal(std::string_view name);
 
 // An 8.3 name as a volume keeps it, in the volume's character set: 8 + 3
 // characters at most, of four bytes at most each in UTF-8, in upper case too
@@ -39,39 +43,34 @@ bool legal_kept(std::string_view name);
 // \ / : * ? " < > |, and no "." or space at its end, which Windows drops.
 bool windows_can_hold(std::string_view name);
 
-// Gives names[i] its short name in out[i]: 0, ERROR_NOT_ENOUGH_MEMORY, or
-// ERROR_FILENAME_EXCED_RANGE when a name finds no free alias (which takes
-// ten million names of one alias stem).
-DWORD short_names(const std::string_view *names, size_t count, short_name *out);
+// Wine 8 (Debian 12) and Wine 10 (Debian 13, and upstream since) make the
+// same alias but for names that begin with a dot or hold one among their
+// first characters.
+enum class wine : unsigned char { v8, v10 };
 
-// A directory's names, each followed by a NUL, one after another.
-struct name_list {
-    const char *text;
-    size_t size; // in bytes, the NULs included
+// The alias `version` of Wine gives `name` (a name Wine takes as an 8.3
+// name of its own gets one too, which Wine never looks for).
+short_name wine_alias(std::string_view name, wine version);
+
+// The alias by which Wine, either version, opens the entry `name`: empty
+// where the versions differ, where Wine looks for none (wine_legal), and
+// where it is no legal 8.3 name (it holds ":", "\" or a control byte,
+// which Wine copies into it). Whether it is that entry's alone is the
+// folder's business.
+short_name common_alias(std::string_view name);
+
+// Whether an entry named `name` has `alias` (upper case, legal 8.3) as its
+// alias by either version of Wine, ignoring ASCII case. Most names are
+// told apart by their first characters and extension, before any hash.
+class alias_match {
+  public:
+    explicit alias_match(std::string_view alias);
+    bool operator()(std::string_view name) const;
+
+  private:
+    short_name head_, ext_; // before "~", after "."
+    unsigned hash_ = 0;
+    bool valid_ = false;
 };
-constexpr size_t NO_NAME = static_cast<size_t>(-1);
-
-// Whether `name`, made, removed or renamed, may change the short name the
-// model gives an entry, or the entry it finds by one, whose aliases end in
-// `ext` (short_name_ext): a long name with aliases of that extension, or a
-// legal name that may be one ("~" in it).
-bool may_change_alias(std::string_view name, std::string_view ext);
-// The extension of the aliases of `name` (a legal name: its own).
-short_name short_name_ext(std::string_view name);
-
-// A name's share of a sum that stands for a set of names: two reads of a
-// directory that changes are compared by the sums of the names an answer
-// was made from, whatever order each read gave them in.
-uint64_t name_sum(std::string_view name);
-
-// The short name that short_names gives the name at byte `at` of `names`,
-// made from the few names it depends on: 0, ERROR_NOT_ENOUGH_MEMORY or
-// ERROR_FILENAME_EXCED_RANGE, as short_names. `depends`, where given, gets
-// the name_sum of those names added to it.
-DWORD short_name_of(name_list names, size_t at, short_name &out, uint64_t *depends = nullptr);
-
-// The name to which short_names gives `alias` (a legal 8.3 name), ignoring
-// case: its byte offset in `at`, or NO_NAME. `depends` as for short_name_of.
-DWORD entry_with_short_name(name_list names, std::string_view alias, size_t &at, uint64_t *depends = nullptr);
 
 } // namespace winpath

@@ -16,13 +16,11 @@ namespace {
 
 using path_text = fixed_text<MAX_CHARS + 1>;
 
-constexpr size_t LISTINGS = 4; // the directories one walk remembers
-
 // Where a walk stands: the directories it went into, each held open, and
 // the entry it found last, opened only when the walk goes into it (a file
-// may be named on the way if ".." follows it). A directory met again, by
-// a link or by "..", is neither read nor named again while it is one of
-// the last few listed, and has not changed since.
+// may be named on the way if ".." follows it). A component looked up in a
+// directory met again, by a link or by "..", is not read again while the
+// directory has not changed since.
 class walker {
   public:
     explicit walker(dir_reader &dirs) : dirs_(dirs) {}
@@ -46,43 +44,40 @@ class walker {
         return 0;
     }
     // Finds `component` in the directory the walk stands in: a legal 8.3
-    // name by the volume's own lookup where it finds one, else in the
-    // directory's listing by its long name, else (a legal 8.3 name, or one
-    // a volume may keep) by its short name.
-    // `shown` is what the short form shows for it, good until the next step.
+    // name by the volume's own lookup where it finds one, else in one read
+    // of the directory by its long name, ignoring case, else (a legal 8.3
+    // name, or one a volume may keep) by its short name. `shown` is what
+    // the short form shows for it, good until the next step.
     DWORD step(std::string_view component, bool last, std::string_view &shown)
     {
         if (DWORD err = enter_found())
             return err;
         shown = component;
+        checked_ = false;
         const bool legal = legal_83(component);
         if (legal && as_typed(component))
             return 0;
-        listing *entries = nullptr;
-        bool held = false;
-        size_t at = NONE;
-        if (DWORD err = listing_here(entries, held))
+        dir_stamp now;
+        if (DWORD err = dirs_.stamp(here(), now))
             return err;
-        if (const volume_name *known = held ? entries->recall(component, at) : nullptr) {
-            shown = known->empty() ? component : known->view();
-            found_ = name_.assign(entries->name(at));
+        if (const memo *m = recall(component, now)) {
+            found_ = name_.assign(m->name.view()) && shown_.assign(m->shown.view());
+            shown = m->shown.empty() ? component : shown_.view();
             return found_ ? 0 : ERROR_FILENAME_EXCED_RANGE;
         }
-        const auto in_one_read = [&](reading &r) {
-            return look_up(*entries, component, legal, at, shown, r);
-        };
-        reading once;
-        const frame &here = stack_[depth_ - 1];
-        if (DWORD err = held ? in_one_read(once)
-                             : entries->read_until_held(
-                                   dirs_, here.handle, here.id, names_of(component), in_one_read))
+        bool still = false;
+        DWORD err = ERROR_RETRY;
+        // An entry gone between the read and the check of it: the folder
+        // is read again, as often as a read may be.
+        for (int tries = 0; tries < 4 && err == ERROR_RETRY; tries++)
+            err = find(component, legal, last, still, now);
+        if (err && err != ERROR_RETRY)
             return err;
-        if (refused_)
-            return ERROR_INVALID_NAME;
         if (!found_)
             return last ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-        if (at != NONE)
-            entries->remember(component, at, shown == component ? std::string_view() : shown);
+        shown = shown_.empty() ? component : shown_.view();
+        if (still)
+            remember(component, now);
         return 0;
     }
     // Goes into the entry `name` of the directory the walk stands in, by
@@ -112,13 +107,21 @@ class walker {
         return 0;
     }
     // Whether what the walk ends on exists, links followed.
-    DWORD finish() { return found_ ? dirs_.check(stack_[depth_ - 1].handle, name_.c_str()) : 0; }
+    DWORD finish() { return found_ && !checked_ ? dirs_.check(stack_[depth_ - 1].handle, name_.c_str()) : 0; }
 
   private:
     struct frame {
         dir_handle handle;
         dir_id id;
     };
+    // A component found before in a directory, and what was shown for it
+    // (empty: the component itself).
+    struct memo {
+        dir_id id;
+        dir_stamp stamp;
+        entry_name component, name, shown;
+    };
+    static constexpr size_t MEMOS = 4;
 
     // A legal 8.3 name is shown as typed whichever entry it finds, so the
     // volume's own lookup stands in for the listing where it finds one. On
@@ -127,142 +130,138 @@ class walker {
     // entry by its 8.3 name; ntfs-3g finds one by its DOS name written in
     // upper case; a case-folding ext4 folder ignores case), it finds the
     // entry Windows finds too, as those volumes hold no two entries that
-    // one name matches. A name ending in "." is listed: vfat's lookup drops
-    // the dot. Where the lookup fails for any reason, the listing decides.
+    // one name matches. Where the lookup fails for any reason, the listing
+    // decides.
     bool as_typed(std::string_view component)
     {
-        if (component.back() == '.' || !name_.assign(component) || dirs_.lookup(here(), name_.c_str()) != 0)
+        if (!name_.assign(component) || dirs_.lookup(here(), name_.c_str()) != 0)
             return false;
         found_ = true;
         return true;
     }
-    // Finds `component` in one read of the directory, as step says, and
-    // sets found_, name_ and `shown` (refused_ where the only name that can
-    // show it is another entry's). `r` gets what the answer depends on.
-    // Only a failure of the disk or of memory is returned.
-    DWORD look_up(listing &entries, std::string_view component, bool legal, size_t &at,
-                  std::string_view &shown, reading &r)
+    // One read of the directory for `component`: sets found_, name_ and
+    // shown_ (empty where the component itself shows). `still` says whether
+    // the read stood by the stamp `now` it ends with. ERROR_RETRY where the
+    // entry found was gone when it was checked or its short name asked for.
+    DWORD find(std::string_view component, bool legal, bool last, bool &still, dir_stamp &now)
     {
-        bool exact = false, alone = true;
-        found_ = refused_ = moved_ = false;
-        shown = component;
-        at = entries.find(component, exact, r.depends);
-        DWORD err = 0;
-        if (at != NONE) {
-            found_ = name_.assign(entries.name(at));
-            err = !found_ ? ERROR_FILENAME_EXCED_RANGE
-                  : legal ? 0
-                          : short_of(entries, at, shown, r.depends, alone);
-        } else if (legal || (entries.how() != short_source::made && legal_kept(component))) {
-            err = by_short_name(entries, component, at, r.depends);
-            // A kept name beyond ASCII is no legal 8.3 name: the volume's own shows.
-            shown = !legal && found_ && !kept_.empty() ? kept_.view() : shown;
-        }
-        r.alone = exact && alone;
-        r.moved = moved_;
-        r.depends += name_sum(found_ ? name_.view() : std::string_view()) + name_sum(shown) + refused_;
+        found_ = false;
+        shown_.clear();
+        const short_name alias = legal ? short_name() : common_alias(component);
+        const query q{component, legal ? component : std::string_view(), alias.view()};
+        finding f;
+        bool stood = false;
+        if (DWORD err = read_folder(dirs_, here(), q, f, stood))
+            return err;
+        still = f.still;
+        now = f.stamp;
+        const found_entry *e = f.entry();
+        if (!e && f.how == short_source::kept && (legal || legal_kept(component)))
+            return by_kept_name(component, legal);
+        if (!e)
+            return 0;
+        // Gone by the name listed: by an alias, the next that has it is
+        // what Wine opens now; else the folder says where to.
+        const auto gone = [&](const found_entry &x) {
+            // The last component's check, links followed, is the walk's last.
+            const DWORD err = last ? dirs_.check(here(), x.name.c_str()) : dirs_.lookup(here(), x.name.c_str());
+            checked_ = last && err == 0;
+            return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
+        };
+        if (!stood && gone(*e) && (e != &f.aliased || f.aliased_next.empty() || gone(*(e = &f.aliased_next))))
+            return ERROR_RETRY;
+        found_ = name_.assign(e->name.view());
+        if (!found_)
+            return ERROR_FILENAME_EXCED_RANGE;
+        if (legal || e == &f.aliased || e == &f.aliased_next)
+            return 0;
+        const DWORD err = show(f, *e, alias, stood);
+        found_ = err == 0;
         return err;
     }
-    // The short name of the entry at `at`, just found: made; or kept, and
-    // where the volume keeps none that can be shown (or none at all), its
-    // long name. A long name that no Windows name can be (a line feed, a
-    // "\" that would split it) gets the short name the model makes instead,
-    // so that the line printed is one line and names this entry again.
-    // `alone` says whether what is shown rests on the entry's names alone.
-    DWORD short_of(listing &entries, size_t at, std::string_view &shown, uint64_t &depends, bool &alone)
+    // What shows the entry `e`, found by its long name: the short name its
+    // volume keeps; Wine's alias, where it is that entry's alone; else its
+    // long name, where Windows text carries it (123 where not).
+    DWORD show(const finding &f, const found_entry &e, const short_name &alias, bool stood)
     {
-        shown = name_.view();
-        alone = entries.how() != short_source::made;
-        if (!alone) {
-            const DWORD err = entries.made_of(at, kept_, depends);
-            shown = kept_.view();
-            return err;
-        }
-        if (DWORD err = kept_for(entries, at, kept_, depends))
-            return err;
-        if (!kept_.empty() || windows_can_hold(name_.view())) {
-            shown = kept_.empty() ? shown : kept_.view();
-            return 0;
-        }
-        alone = false;
-        if (DWORD err = entries.made_of(at, kept_, depends))
-            return err;
-        // The made name must lead back here: the volume's own short names
-        // are found before it, and one of them may be the same.
-        entry_name other;
-        volume_name its;
-        if (entries.how() == short_source::kept) {
-            if (DWORD err = dirs_.find_kept(here(), kept_.view(), other, its))
+        const std::string_view name = e.name.view();
+        if (f.how == short_source::kept) {
+            if (DWORD err = kept_for(e))
                 return err;
-            refused_ = !other.empty();
-            depends += name_sum(other.view());
-        }
-        shown = kept_.view();
-        return 0;
-    }
-    // Finds the entry whose short name `component` is, and sets kept_ to
-    // the one the volume keeps for it, as shown. The model's names all hold
-    // a "~"; a volume may keep any 8.3 name, and finds the entry by it
-    // itself. Where a volume keeps none for an entry whose long name no
-    // Windows name can be, the model's name finds it.
-    DWORD by_short_name(listing &entries, std::string_view component, size_t &at, uint64_t &depends)
-    {
-        const short_source how = entries.how();
-        const bool alias = component.find('~') != std::string_view::npos;
-        volume_name kept;
-        at = NONE;
-        kept_.clear();
-        if (how == short_source::kept) {
-            if (DWORD err = dirs_.find_kept(here(), component, name_, kept))
-                return err;
-            found_ = !name_.empty();
-            take_kept(kept.view(), kept_);
-            if (found_)
-                return 0;
-        }
-        if (alias) {
-            if (DWORD err = entries.by_made(component, at, depends))
-                return err;
-            if (how != short_source::made && at != NONE)
-                if (DWORD err = made_name_stands(entries, at, depends))
+        } else if (f.how == short_source::wine) {
+            const short_name own = e.name.view() == f.exact.name.view() ? alias : common_alias(name);
+            unsigned sharing = f.sharing;
+            if (!own.empty() && own.view() != alias.view()) { // found in another case: counted anew
+                finding other;
+                const query q{name, {}, own.view()};
+                if (DWORD err = read_folder(dirs_, here(), q, other, stood))
                     return err;
+                sharing = other.sharing;
+            }
+            if (!own.empty() && stood && sharing == 1)
+                shown_.assign(own.view());
         }
-        found_ = at != NONE && name_.assign(entries.name(at));
+        if (!shown_.empty())
+            return 0;
+        // No short name: the long name shows, as the volume holds it.
+        if (!windows_can_hold(name))
+            return ERROR_INVALID_NAME;
+        return shown_.assign(name) ? 0 : ERROR_FILENAME_EXCED_RANGE;
+    }
+    // The short name the volume keeps for `e` into shown_, where it can
+    // be one.
+    DWORD kept_for(const found_entry &e)
+    {
+        volume_name asked, kept;
+        dir_entry listed;
+        listed.name = e.name.c_str();
+        listed.at = e.at;
+        const DWORD err = dirs_.kept_name(here(), listed, asked);
+        if (err)
+            return err;
+        take_kept(asked.view(), kept);
+        shown_.assign(kept.view());
         return 0;
     }
-    // Whether the model's name stands for the entry at `at` on a volume that
-    // keeps short names or none: only where its long name cannot be shown
-    // and the volume keeps no usable short name for it. `at` becomes NONE
-    // where it does not.
-    DWORD made_name_stands(listing &entries, size_t &at, uint64_t &depends)
+    // The entry whose kept short name `component` is, on a volume that
+    // keeps them. A kept name beyond ASCII is no legal 8.3 name: the
+    // volume's own shows.
+    DWORD by_kept_name(std::string_view component, bool legal)
     {
         volume_name kept;
-        if (windows_can_hold(entries.name(at))) {
-            at = NONE;
-            return 0;
+        if (DWORD err = dirs_.find_kept(here(), component, name_, kept))
+            return err;
+        found_ = !name_.empty();
+        volume_name shown;
+        if (found_ && !legal) {
+            take_kept(kept.view(), shown);
+            shown_.assign(shown.view());
         }
-        if (DWORD err = kept_for(entries, at, kept, depends))
-            return err;
-        at = kept.empty() ? at : NONE;
-        return 0;
-    }
-    // The short name the volume keeps for the entry at `at`, as shown;
-    // empty where it keeps none that can be one.
-    DWORD kept_for(listing &entries, size_t at, volume_name &out, uint64_t &depends)
-    {
-        volume_name asked;
-        out.clear();
-        if (entries.how() != short_source::kept)
-            return 0;
-        const DWORD err = dirs_.kept_name(here(), entries.entry(at), asked);
-        moved_ = moved_ || err == ERROR_RETRY;
-        if (err && err != ERROR_RETRY)
-            return err;
-        take_kept(asked.view(), out);
-        depends += name_sum(out.view());
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }
+
+    const memo *recall(std::string_view component, const dir_stamp &now) const
+    {
+        const dir_id &id = stack_[depth_ - 1].id;
+        for (const memo &m : memos_)
+            if (!m.component.empty() && m.id == id && m.stamp == now && m.component.view() == component)
+                return &m;
+        return nullptr;
+    }
+    // Kept only where an equal stamp tells this folder from another (finer
+    // than whole seconds: user-mode Linux's hostfs gives every mount's root
+    // one device and inode).
+    void remember(std::string_view component, const dir_stamp &now)
+    {
+        if (!now.fine())
+            return;
+        memo &m = memos_[next_memo_++ % MEMOS];
+        m.id = stack_[depth_ - 1].id;
+        m.stamp = now;
+        if (!m.component.assign(component) || !m.name.assign(name_.view()) || !m.shown.assign(shown_.view()))
+            m.component.clear();
+    }
 
     DWORD enter_found()
     {
@@ -277,38 +276,15 @@ class walker {
         found_ = false;
         return 0;
     }
-    // The listing of the directory the walk stands in: one remembered that
-    // still holds for it (`held`), else the one used least lately, to be
-    // read.
-    DWORD listing_here(listing *&entries, bool &held)
-    {
-        const frame &here = stack_[depth_ - 1];
-        dir_stamp now;
-        if (DWORD err = dirs_.stamp(here.handle, now))
-            return err;
-        size_t pick = 0;
-        for (size_t i = 0; i < LISTINGS; i++) {
-            if (lists_[i].holds(here.id, now)) {
-                pick = i;
-                break;
-            }
-            pick = used_[i] < used_[pick] ? i : pick;
-        }
-        used_[pick] = ++clock_;
-        entries = &lists_[pick];
-        held = entries->holds(here.id, now);
-        return 0;
-    }
 
     dir_reader &dirs_;
     heap_array<frame> stack_;
     size_t depth_ = 0;
     entry_name name_;  // the real name of the entry found last
-    volume_name kept_; // the short name shown for it, where not its long name
-    bool found_ = false, refused_ = false, moved_ = false;
-    listing lists_[LISTINGS];
-    unsigned long used_[LISTINGS] = {};
-    unsigned long clock_ = 0;
+    entry_name shown_; // what shows it, where not the component typed
+    bool found_ = false, checked_ = false; // checked_: found_ exists, as finish asks
+    memo memos_[MEMOS];
+    size_t next_memo_ = 0;
 };
 
 // Where a path starts (the root of a drive, or 0 for the working directory)

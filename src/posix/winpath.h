@@ -67,9 +67,9 @@ struct dir_stamp {
     bool operator!=(const dir_stamp &o) const { return !(*this == o); }
 };
 
-// How the entries of a directory get their short names: made by the model
-// of shortnames.h; kept by the volume, one for each entry; or none at all.
-enum class short_source : unsigned char { made, kept, none };
+// How the entries of a directory get their short names: Wine's aliases
+// (shortnames.h); kept by the volume, one for each entry; or none at all.
+enum class short_source : unsigned char { wine, kept, none };
 
 // One entry of a directory as read: the name it is opened by, one real
 // entry name, never a path: no "/", not "." or "..", never cut. An entry
@@ -132,6 +132,13 @@ class dir_reader {
         (void)dir;
         s = {};
         return 0;
+    }
+    // Waits until a change to `dir` after the stamp `s` would show in its
+    // stamp, where that takes a few milliseconds: false where it would not.
+    virtual bool settle(dir_handle dir, const dir_stamp &s)
+    {
+        (void)dir, (void)s;
+        return false;
     }
     // For a volume that keeps short names: the one kept for the entry `e`
     // of `dir`, as listed, left empty where it keeps
