@@ -94,6 +94,7 @@ while IFS=\$tab read -r long short; do
     expect "\$line" 0 -s "\$lower"
 done <"$work/names"
 missing="The system cannot find the file specified."
+invalid="The filename, directory name, or volume label syntax is incorrect."
 expect "\$missing" 2 -s "LONGFI~9.TXT"
 expect "\$missing" 2 -s "LO8FE5~1.TXT"
 expect "\$missing" 2 -s "LONGDI~1\\\\NESTED~9.TXT"
@@ -103,9 +104,11 @@ expect "\$missing" 2 -s "XJYZ~1\\\\secret.txt"
 expect "\$root\\\\QQJQQJ~1." 0 -s "QQJQQJ~1"
 expect "\$missing" 2 -s "QQJQQJ~1\\\\passwd"
 expect "\$root\\\\QQ." 0 -s QQ
-# No 8.3 name to show and a line feed in the long name: the name tarsel makes.
-expect "\$root\\\\LINEBR~1.TXT" 0 -s "\$(printf 'line\nbreak long.txt')"
-expect "\$root\\\\linebr~1.txt" 0 -s linebr~1.txt
+# No 8.3 name to show and a line feed in the long name: no line names it,
+# and Wine's alias finds nothing on a volume that keeps 8.3 names.
+expect "\$invalid" 123 -s "\$(printf 'line\nbreak long.txt')"
+expect "\$missing" 2 -s linebr~1.txt
+expect "\$missing" 2 -s LINE~ZQJ.TXT
 # Each cut name found whole, with its own 8.3 name (only the first has .TXT).
 for name in "\${cjk85}日.txt" "\$cjk85"; do
     got=\$("$tarsel" -s "Cut Names\\\\\$name" 2>&1) && code=0 || code=\$?
@@ -202,12 +205,11 @@ if mount -t vfat -o utf8 /dev/ubda "$work/mnt" && mount -t vfat -o utf8 /dev/ubd
     cd /
     umount "$work/mnt" "$work/crowd"
     mount -t vfat -o utf8,shortname=lower /dev/ubda "$work/mnt" && sh "$work/lower" || status=1
-    # uni_xlate: the escaped name is no Windows name; the line shows the name
-    # tarsel makes, and leads back to the entry.
+    # uni_xlate: the escaped names, long and 8.3, are no Windows names: no
+    # line names the entry (123).
     mount -t vfat -o uni_xlate,iocharset=iso8859-1 /dev/ubdb "$work/crowd" && cd "$work/crowd" &&
-        line=\$("$tarsel" -s "\$(ls | grep '^:')") && again=\$("$tarsel" -s "\$line") &&
-        [ "\$again" = "\$line" ] && case \$line in *'\\_0398T~1.TXT') ;; *) false ;; esac &&
-        printf 'uni_xlate: %s, and again\\n' "\$line" || { printf 'FAIL: uni_xlate: %s, again %s\\n' "\$line" "\$again"; status=1; }
+        { line=\$("$tarsel" -s "\$(ls | grep '^:')" 2>&1); code=\$?; [ \$code = 123 ]; } &&
+        printf 'uni_xlate: %s\\n' "\$line" || { printf 'FAIL: uni_xlate: %s (%s)\\n' "\$line" "\$code"; status=1; }
     cd /
     umount "$work/crowd"
     echo "status \$status" >"$work/done"

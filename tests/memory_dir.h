@@ -97,7 +97,10 @@ struct memory_dir : winpath::dir_reader {
     }
     // Where `watchable`, the flicker is what a watch sees change.
     bool watch(winpath::dir_handle) override { return watchable; }
-    bool changed(const winpath::name_test &test) override { return !flicker.empty() && test.matters(flicker); }
+    bool changed(const winpath::name_test &test) override
+    {
+        return !flicker.empty() && test.matters(flicker);
+    }
     // The directory's stamps, one a call, the last again and again.
     DWORD stamp(winpath::dir_handle, winpath::dir_stamp &s) override
     {
@@ -160,7 +163,8 @@ inline std::string lead_back_fault(memory_dir &dir)
         if (shown != name && shown != winpath::common_alias(name).c_str())
             return "\"" + name + "\" shows as " + shown + ", which Wine gives it in neither version";
         if (wine_opens(dir, shown) != name)
-            return shown + ", shown for \"" + name + "\", opens \"" + wine_opens(dir, shown) + "\" under Wine";
+            return shown + ", shown for \"" + name + "\", opens \"" + wine_opens(dir, shown) +
+                   "\" under Wine";
         r = winpath::short_path(("C:\\" + shown).c_str(), cwd, dir, buf, sizeof buf);
         if (r.value == 0 || dir.checked != name || buf + 3 != shown)
             return shown + " leads to \"" + dir.checked + "\", not to \"" + name + "\"";

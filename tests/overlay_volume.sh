@@ -38,9 +38,9 @@ for tarsel; do
         fi
     done <<ROWS
 -s	short.txt	short.txt
--s	Some Folder\\Long File Name.txt	SOMEFO~1\\LONGFI~1.TXT
--s	somefo~1\\longfi~1.txt	somefo~1\\longfi~1.txt
--s	Later Folder\\Long File Name.txt	LATERF~1\\LONGFI~1.TXT
+-s	Some Folder\\Long File Name.txt	SOME~TBR\\LONG~5R1.TXT
+-s	some~tbr\\long~5r1.txt	some~tbr\\long~5r1.txt
+-s	Later Folder\\Long File Name.txt	LATE~DCY\\LONG~5R1.TXT
 -p	Some Folder\\Long File Name.txt	Some Folder
 ROWS
 done

@@ -84,7 +84,8 @@ class kept_tree : public winpath::dir_reader {
         id = {1, static_cast<uint64_t>(dir)};
         return 0;
     }
-    DWORD open(winpath::dir_handle parent, const char *name, winpath::dir_handle &dir, winpath::dir_id &id) override
+    DWORD open(winpath::dir_handle parent, const char *name, winpath::dir_handle &dir,
+               winpath::dir_id &id) override
     {
         const int n = child(parent, name);
         if (n < 0 || !nodes_[n].dir)
@@ -443,7 +444,11 @@ TEST_F(ShortNames, WhatShowsAndWhatIsFound)
         {{"ａbc long.txt"}, "Ａbc long.txt", "_BC_~VX0.TXT"},           // full-width
         {{"ⴀ long.txt"}, "Ⴀ long.txt", "__LO~12J.TXT"},                 // Georgian Nuskhuri, Asomtavruli
         {{"\xE9t\xE9 long.txt"}, "\xC9T\xC9 LONG.TXT", "_T__~MU3.TXT"}, // Latin-1 bytes: units of their value
-        {{"a\xE9" "b.txt"}, "a\xC3\xA9" "b.txt", "A_B~~QWP.TXT"},       // one entry to Windows, two aliases to Wine
+        {{"a\xE9"
+          "b.txt"},
+         "a\xC3\xA9"
+         "b.txt",
+         "A_B~~QWP.TXT"}, // one entry to Windows, two aliases to Wine
         {{"straße long.txt"}, "STRASSE LONG.TXT", ""},
         {{"straße long.txt"}, "STRAẞE LONG.TXT", ""},
         {{"ı long.txt"}, "I long.txt", ""}, // dotless i
@@ -458,7 +463,9 @@ TEST_F(ShortNames, WhatShowsAndWhatIsFound)
         {img, "IMG_1002.jpeg", "IMG_1002.jpeg"},              // IMG_~4KZ.JPE is IMG_0118.jpeg's too
         {img, "IMG_0119.jpeg", "IMG_~5OZ.JPE"},
         {img, "img_~4kz.jpe", "img_~4kz.jpe"},
-        {{"Long Notes.txt", "LONG~TTV.TXT"}, "Long Notes.txt", "Long Notes.txt"}, // its alias is another's name
+        {{"Long Notes.txt", "LONG~TTV.TXT"},
+         "Long Notes.txt",
+         "Long Notes.txt"}, // its alias is another's name
         {{"Long Notes.txt", "long~ttv.txt"}, "Long Notes.txt", "Long Notes.txt"},
         {{"Long Notes.txt", "LONG~TTV.TXT"}, "long~ttv.txt", "long~ttv.txt"},
         {{"Long Notes.txt"}, "long~ttv.txt", "long~ttv.txt"},
@@ -802,11 +809,17 @@ TEST(ShortNameWalk, AnAliasShowsOnlyWhereItsCountHeldStill)
         {changing, true, "long file name.TXT", name, -1, 4, name},    // one that shares it
         {changing, false, "tmp.u8Kx3Zq0ab", alias, -1, 1, alias},     // found by it: no count
         {changing, false, "tmp.u8Kx3Zq0ab", "C:\\Nothing Here.txt", -1, 4, ""},
-        {{old}, false, "Long File Name A.txt", "C:\\Other.txt\\..\\Other.txt", -1, 0, "C:\\Other.txt\\..\\Other.txt"},
-        {{recent}, false, "", "C:\\y.", -1, 1, ""},                      // no alias: nothing to count
-        {{recent}, false, "", name, 0, 1, "C:\\LONGFI~1.TXT"},           // its kept name
-        {{recent}, false, "", name, 1, 2, "C:\\LONGFI~1.TXT"},           // a read that found it moved does not count
-        {{recent}, false, "", "C:\\Line\nFeed Long.txt", 0, 1, ""},      // none kept, no Windows text
+        {{old},
+         false,
+         "Long File Name A.txt",
+         "C:\\Other.txt\\..\\Other.txt",
+         -1,
+         0,
+         "C:\\Other.txt\\..\\Other.txt"},
+        {{recent}, false, "", "C:\\y.", -1, 1, ""},            // no alias: nothing to count
+        {{recent}, false, "", name, 0, 1, "C:\\LONGFI~1.TXT"}, // its kept name
+        {{recent}, false, "", name, 1, 2, "C:\\LONGFI~1.TXT"}, // a read that found it moved does not count
+        {{recent}, false, "", "C:\\Line\nFeed Long.txt", 0, 1, ""}, // none kept, no Windows text
     };
     for (const auto &row : rows) {
         memory_dir dir({"Long File Name.txt", "Other.txt", "y.", "Line\nFeed Long.txt"}, {"Other.txt"});
@@ -906,7 +919,8 @@ TEST_F(ShortNames, AFolderThatChangesWhileItIsRead)
             const std::string a = dir_ + "/IMG_1002.jpeg", c = dir_ + "/IMG_1002 away.jpeg";
             for (int i = 0; !stop; i++) {
                 rename(i % 2 ? c.c_str() : a.c_str(), i % 2 ? a.c_str() : c.c_str());
-                std::this_thread::sleep_for(std::chrono::microseconds(i % 4 * 400 + 100)); // now and then still
+                std::this_thread::sleep_for(
+                    std::chrono::microseconds(i % 4 * 400 + 100)); // now and then still
             }
         });
         for (int run = 0; run < 200; run++) {

@@ -423,7 +423,7 @@ DWORD posix_dirs::stamp(dir_handle dir, dir_stamp &s)
 // Times in whole seconds, or ahead of the clock, would take seconds.
 bool posix_dirs::settle(dir_handle dir, const dir_stamp &s)
 {
-    constexpr int64_t MOST = 20 * 1000000; // 20 ms
+    constexpr int64_t MOST = SECOND / 50; // 20 ms
     struct timespec now = {0, 0}, tick = {0, 0};
 #ifdef CLOCK_REALTIME_COARSE
     clock_gettime(CLOCK_REALTIME_COARSE, &now);
@@ -433,7 +433,7 @@ bool posix_dirs::settle(dir_handle dir, const dir_stamp &s)
     clock_getres(CLOCK_REALTIME, &tick);
 #endif
     const int64_t wait = s.newest() - nanoseconds(now) + nanoseconds(tick);
-    if (!s.fine() || s.newest() < nanoseconds(now) - SECOND || wait > MOST || settled(dir, s, nanoseconds(now)))
+    if (!s.fine() || wait > MOST || settled(dir, s, nanoseconds(now)))
         return false;
     const struct timespec pause = {0, static_cast<long>(wait > 0 ? wait : 0)};
     nanosleep(&pause, nullptr);

@@ -64,7 +64,8 @@ void take_kept(std::string_view kept, volume_name &out)
 
 bool names_of::matters(std::string_view name) const
 {
-    return same_(name) || aliased_(name) || (!q_.alias.empty() && (same_text(name, q_.alias) || counted_(name)));
+    return same_(name) || aliased_(name) ||
+           (!q_.alias.empty() && (same_text(name, q_.alias) || counted_(name)));
 }
 
 DWORD read_folder(dir_reader &dirs, dir_handle dir, const query &q, finding &f, bool &stood)

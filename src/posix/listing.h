@@ -47,10 +47,10 @@ struct finding {
     bool still = false; // the read stood by that stamp, which no change has passed
     const found_entry *entry() const
     {
-        return !exact.empty()                                      ? &exact
-               : !folded.empty()                                   ? &folded
+        return !exact.empty()                                  ? &exact
+               : !folded.empty()                               ? &folded
                : !aliased.empty() && how == short_source::wine ? &aliased
-                                                                   : nullptr;
+                                                               : nullptr;
     }
 };
 

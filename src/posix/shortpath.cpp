@@ -164,7 +164,8 @@ class walker {
         // what Wine opens now; else the folder says where to.
         const auto gone = [&](const found_entry &x) {
             // The last component's check, links followed, is the walk's last.
-            const DWORD err = last ? dirs_.check(here(), x.name.c_str()) : dirs_.lookup(here(), x.name.c_str());
+            const DWORD err =
+                last ? dirs_.check(here(), x.name.c_str()) : dirs_.lookup(here(), x.name.c_str());
             checked_ = last && err == 0;
             return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
         };
@@ -280,8 +281,8 @@ class walker {
     dir_reader &dirs_;
     heap_array<frame> stack_;
     size_t depth_ = 0;
-    entry_name name_;  // the real name of the entry found last
-    entry_name shown_; // what shows it, where not the component typed
+    entry_name name_;                      // the real name of the entry found last
+    entry_name shown_;                     // what shows it, where not the component typed
     bool found_ = false, checked_ = false; // checked_: found_ exists, as finish asks
     memo memos_[MEMOS];
     size_t next_memo_ = 0;
