@@ -147,15 +147,16 @@ inline std::string wine_opens(const memory_dir &dir, const std::string &text)
 // What is wrong with what -s shows for the entries of `dir`, or "" when
 // nothing is: each entry shows as an alias Wine gives it (both versions
 // alike), or as its long name; it fails only where Windows text cannot
-// carry that name (123); what it shows finds the entry again, and Wine
-// opens that very entry by it.
+// carry that name or Wine cannot read it (123); what it shows finds the
+// entry again, and Wine opens that very entry by it.
 inline std::string lead_back_fault(memory_dir &dir)
 {
     winpath::current_dir cwd("C:\\");
     char buf[2048];
     for (const std::string &name : dir.names) {
         winpath::path_result r = winpath::short_path(("C:\\" + name).c_str(), cwd, dir, buf, sizeof buf);
-        if (r.value == 0 && (r.error != ERROR_INVALID_NAME || winpath::windows_can_hold(name)))
+        const bool nameable = winpath::windows_can_hold(name) && winpath::valid_utf8(name);
+        if (r.value == 0 && (r.error != ERROR_INVALID_NAME || nameable))
             return "\"" + name + "\" fails with " + std::to_string(r.error);
         if (r.value == 0)
             continue;

@@ -481,6 +481,11 @@ TEST_F(ShortNames, WhatShowsAndWhatIsFound)
         {{"y."}, "y.", "", ERROR_INVALID_NAME},     // Y_~~~YLZ in Wine 8, Y~~~~YLZ in Wine 10
         {{"y."}, "Y_~~~YLZ", "Y_~~~YLZ"},
         {{"a:b.txt"}, "a:b.txt", "", ERROR_INVALID_NAME}, // A:B~~KYR.TXT: no 8.3 name
+        {{"x\xE9 long.txt", "x\xE8 long.txt"},
+         "x\xE9 long.txt",
+         "",
+         ERROR_INVALID_NAME}, // both X__L~EBD.TXT to Wine
+        {{"x\xE9 long.txt"}, "x\xE9 long.txt", "X__L~EBD.TXT"},
     };
     char buf[256];
     for (size_t i = 0; i < std::size(rows); i++) {

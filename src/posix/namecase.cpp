@@ -118,6 +118,15 @@ size_t utf8_at(std::string_view s, size_t i, unsigned &cp)
     return cp >= LEAST[n] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF) ? n : 0;
 }
 
+bool valid_utf8(std::string_view s)
+{
+    unsigned cp = 0;
+    for (size_t i = 0, n = 0; i < s.size(); i += n)
+        if ((n = utf8_at(s, i, cp)) == 0)
+            return false;
+    return true;
+}
+
 unsigned upcase(unsigned unit)
 {
     if (unit < 0x80)

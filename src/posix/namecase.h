@@ -22,6 +22,9 @@ namespace winpath {
 // valid one starts there (overlong forms and surrogates are not valid).
 size_t utf8_at(std::string_view s, size_t i, unsigned &cp);
 
+// Whether `s` is valid UTF-8 throughout.
+bool valid_utf8(std::string_view s);
+
 // The unit Windows upper-cases `unit` (below 0x10000) to.
 unsigned upcase(unsigned unit);
 

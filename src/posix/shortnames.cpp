@@ -230,10 +230,8 @@ bool wine_legal(std::string_view name) { return legal_83_by(name, &char_class::w
 
 bool legal_kept(std::string_view name)
 {
-    bool utf8 = true;
+    const bool utf8 = valid_utf8(name);
     unsigned cp = 0;
-    for (size_t i = 0, n = 0; utf8 && i < name.size(); i += n)
-        utf8 = (n = utf8_at(name, i, cp)) != 0;
     size_t base = 0, ext = 0;
     bool dot = false;
     for (size_t i = 0, n = 1; i < name.size(); i += n) {

@@ -204,8 +204,10 @@ class walker {
         }
         if (!shown_.empty())
             return 0;
-        // No short name: the long name shows, as the volume holds it.
-        if (!windows_can_hold(name))
+        // No short name: the long name shows, as the volume holds it, where
+        // Windows text carries it and Wine can name it (Wine reads bytes
+        // that are not UTF-8 as U+FFFD).
+        if (!windows_can_hold(name) || !valid_utf8(name))
             return ERROR_INVALID_NAME;
         return shown_.assign(name) ? 0 : ERROR_FILENAME_EXCED_RANGE;
     }
