@@ -161,64 +161,99 @@ unsigned wine_char_at(std::string_view s, size_t &i)
     return cp;
 }
 
-// Wine's 16-bit hash of a whole name, over its UTF-16 units lower-cased.
+// The UTF-16 units of the character at s[i], lower-cased, into `units`:
+// how many (2 for a surrogate pair, each its own lower case); `i` moves
+// past it.
+size_t lower_units_at(std::string_view s, size_t &i, unsigned (&units)[2])
+{
+    const unsigned char b = s[i];
+    if (b < 0x80) {
+        i++;
+        units[0] = b >= 'A' && b <= 'Z' ? b + 0x20u : b;
+        return 1;
+    }
+    const unsigned cp = wine_char_at(s, i);
+    if (cp < 0x10000) {
+        units[0] = wine_lower(cp);
+        return 1;
+    }
+    units[0] = 0xD800 + ((cp - 0x10000) >> 10);
+    units[1] = 0xDC00 + (cp & 0x3FF);
+    return 2;
+}
+
+// Wine's 16-bit hash of a whole name, over its UTF-16 units lower-cased:
+// each step mixes a unit and the next.
 unsigned wine_hash(std::string_view name)
 {
-    unsigned h = 0xBEEF, prev = 0;
-    bool first = true;
-    const auto add = [&](unsigned unit) {
-        unit = wine_lower(unit);
-        if (!first)
-            h = ((h << 3) ^ (h >> 5) ^ prev ^ (unit << 8)) & 0xFFFF;
-        first = false;
+    if (name.empty())
+        return 0;
+    unsigned units[2], h = 0xBEEF, prev = 0;
+    size_t i = 0, n = lower_units_at(name, i, units);
+    const auto mix = [&h, &prev](unsigned unit) {
+        h = ((h << 3) ^ (h >> 5) ^ prev ^ (unit << 8)) & 0xFFFF;
         prev = unit;
     };
-    for (size_t i = 0; i < name.size();) {
-        const unsigned cp = wine_char_at(name, i);
-        if (cp >= 0x10000) { // a surrogate pair: two units, each its own lower case
-            add(0xD800 + ((cp - 0x10000) >> 10));
-            add(0xDC00 + (cp & 0x3FF));
-        } else {
-            add(cp);
-        }
+    prev = units[0];
+    if (n == 2)
+        mix(units[1]);
+    while (i < name.size()) {
+        size_t j = i; // most names are ASCII: a run of it, i kept out of memory
+        for (unsigned char b; j < name.size() && (b = name[j]) < 0x80; j++)
+            mix(b >= 'A' && b <= 'Z' ? b + 0x20u : b);
+        i = j;
+        n = i < name.size() ? lower_units_at(name, i, units) : 0;
+        for (size_t k = 0; k < n; k++)
+            mix(units[k]);
     }
     return ((h << 3) ^ (h >> 5) ^ prev) & 0xFFFF;
 }
 
 constexpr char HASH_CHARS[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345";
 
+// The extension's dot: the last that is neither the first character nor
+// the last; Wine 10 looks past the leading dots only. The name's size
+// where there is none.
+size_t ext_dot(std::string_view name, wine version)
+{
+    const size_t from = version == wine::v10 ? std::max<size_t>(1, name.find_first_not_of('.')) : 1;
+    const size_t dot = name.size() < 2 ? std::string_view::npos : name.rfind('.', name.size() - 2);
+    return dot != std::string_view::npos && dot >= from ? dot : name.size();
+}
+
+// Up to `most` characters of an alias, as Wine copies them from
+// name[i..end): a character beyond ASCII is "_" whatever it is (two for one
+// beyond U+FFFF: two units); Wine 10 skips dots in the head.
+void take_part(std::string_view name, size_t i, size_t end, size_t most, bool skip_dots, alias_part &out)
+{
+    out.n = 0;
+    while (i < end && out.n < most) {
+        const unsigned char b = name[i];
+        if (b < 0x80) {
+            i++;
+            if (b != '.' || !skip_dots)
+                out.c[out.n++] = CHARS[b].alias;
+            continue;
+        }
+        const unsigned cp = wine_char_at(name, i);
+        out.c[out.n++] = '_';
+        if (cp >= 0x10000 && out.n < most)
+            out.c[out.n++] = '_';
+    }
+}
+
 // The parts of an alias that come from the name, as `version` takes them:
 // up to 4 characters before the extension's dot, and up to 3 after it.
 struct shape {
-    short_name head, ext;
+    alias_part head, ext;
 };
 
 shape shape_of(std::string_view name, wine version)
 {
     shape s;
-    // The extension's dot: the last that is neither the first character
-    // nor the last; Wine 10 looks past the leading dots only.
-    size_t from = 1;
-    if (version == wine::v10)
-        from = std::max<size_t>(from, name.find_first_not_of('.'));
-    size_t dot = name.size() < 2 ? std::string_view::npos : name.rfind('.', name.size() - 2);
-    dot = dot != std::string_view::npos && dot >= from ? dot : name.size();
-    // A character beyond ASCII is "_" whatever it is: one a unit, two for
-    // a character beyond U+FFFF. Wine 10 skips dots in the head.
-    for (size_t i = 0; i < dot && s.head.size() < 4;) {
-        const unsigned cp = wine_char_at(name, i);
-        if (cp == '.' && version == wine::v10)
-            continue;
-        s.head.append(cp < 0x80 ? CHARS[cp].alias : '_');
-        if (cp >= 0x10000 && s.head.size() < 4)
-            s.head.append('_');
-    }
-    for (size_t i = dot + 1; i < name.size() && s.ext.size() < 3;) {
-        const unsigned cp = wine_char_at(name, i);
-        s.ext.append(cp < 0x80 ? CHARS[cp].alias : '_');
-        if (cp >= 0x10000 && s.ext.size() < 3)
-            s.ext.append('_');
-    }
+    const size_t dot = ext_dot(name, version);
+    take_part(name, 0, dot, 4, version == wine::v10, s.head);
+    take_part(name, dot + 1, name.size(), 3, false, s.ext);
     return s;
 }
 
@@ -263,12 +298,13 @@ short_name wine_alias(std::string_view name, wine version)
 {
     const shape s = shape_of(name, version);
     const unsigned h = wine_hash(name);
-    short_name out = s.head;
+    short_name out;
+    out.assign(s.head.view());
     while (out.size() < 5)
         out.append('~');
     for (int bits = 10; bits >= 0; bits -= 5)
         out.append(HASH_CHARS[h >> bits & 0x1F]);
-    if (!s.ext.empty()) {
+    if (s.ext.n) {
         out.append('.');
         out.append(s.ext.view());
     }
@@ -295,9 +331,9 @@ alias_match::alias_match(std::string_view alias)
     if (tilde > 4 || alias.find_first_not_of('~', tilde) != 5)
         return;
     for (char c : sub(alias, 0, tilde))
-        head_.append(upper(c));
+        head_.c[head_.n++] = upper(c);
     for (char c : sub(alias, 9))
-        ext_.append(upper(c));
+        ext_.c[ext_.n++] = upper(c);
     for (size_t i = 5; i < 8; i++) {
         const char *at = strchr(HASH_CHARS, upper(alias[i]));
         if (!at || !*at)
@@ -307,14 +343,17 @@ alias_match::alias_match(std::string_view alias)
     valid_ = true;
 }
 
+// Wine 10 takes another head or extension than Wine 8 only where the name
+// starts with a dot or has one among the bytes of its first four characters.
 bool alias_match::operator()(std::string_view name) const
 {
     if (!valid_ || wine_legal(name))
         return false;
-    bool shaped = false;
-    for (wine v : {wine::v8, wine::v10}) {
-        const shape s = shape_of(name, v);
-        shaped = shaped || (s.head.view() == head_.view() && s.ext.view() == ext_.view());
+    const shape s = shape_of(name, wine::v8);
+    bool shaped = s.head == head_ && s.ext == ext_;
+    if (!shaped && memchr(name.data(), '.', std::min<size_t>(ext_dot(name, wine::v8), 16))) {
+        const shape t = shape_of(name, wine::v10);
+        shaped = t.head == head_ && t.ext == ext_;
     }
     return shaped && (wine_hash(name) & 0x7FFF) == hash_;
 }

@@ -59,6 +59,14 @@ short_name wine_alias(std::string_view name, wine version);
 // folder's business.
 short_name common_alias(std::string_view name);
 
+// Up to 4 characters of an alias.
+struct alias_part {
+    char c[4];
+    unsigned char n = 0;
+    std::string_view view() const { return {c, n}; }
+    bool operator==(const alias_part &o) const { return view() == o.view(); }
+};
+
 // Whether an entry named `name` has `alias` (upper case, legal 8.3) as its
 // alias by either version of Wine, ignoring ASCII case. Most names are
 // told apart by their first characters and extension, before any hash.
@@ -68,7 +76,7 @@ class alias_match {
     bool operator()(std::string_view name) const;
 
   private:
-    short_name head_, ext_; // before "~", after "."
+    alias_part head_, ext_; // before "~", after "."
     unsigned hash_ = 0;
     bool valid_ = false;
 };
