@@ -89,12 +89,25 @@ struct memory_dir : winpath::dir_reader {
         checked = name;
         return 0;
     }
-    // Names are found exactly, as on a volume that does not fold case.
+    // Names are found exactly, as on a volume that does not fold case, or
+    // where `folding`, as a case-folding folder of Linux finds them: by
+    // Unicode's folding, in which the Kelvin sign is "k" and the long s "s".
     DWORD lookup(winpath::dir_handle, const char *name) override
     {
-        const bool there = std::find(names.begin(), names.end(), name) != names.end();
-        return there ? 0 : ERROR_FILE_NOT_FOUND;
+        const auto fold = [](std::string s) {
+            for (const auto &[from, to] : {std::pair<std::string, char>{"\u212A", 'k'}, {"\u017F", 's'}})
+                for (size_t at; (at = s.find(from)) != std::string::npos;)
+                    s.replace(at, from.size(), 1, to);
+            for (char &c : s)
+                c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+            return s;
+        };
+        for (const std::string &n : names)
+            if (n == name || (folding && fold(n) == fold(name)))
+                return 0;
+        return ERROR_FILE_NOT_FOUND;
     }
+    bool exact_lookup(winpath::dir_handle) override { return !folding; }
     // Where `watchable`, the flicker is what a watch sees change.
     bool watch(winpath::dir_handle) override { return watchable; }
     bool changed(const winpath::name_test &test) override
@@ -110,7 +123,7 @@ struct memory_dir : winpath::dir_reader {
 
     std::vector<std::string> names, links, twins;
     std::string flicker; // listed by the first read, and every other one after it
-    bool watchable = false;
+    bool watchable = false, folding = false;
     // How the entries get short names; for "kept", their kept names, asked
     // for one entry at a time.
     winpath::short_source how = winpath::short_source::wine;

@@ -40,6 +40,14 @@ dos "Covered Folder" COVERE~1
 # A DOS name given in lower case: ntfs-3g keeps it so, and finds it so only.
 : >"Lower Dos Name.txt"
 dos "Lower Dos Name.txt" lower~1.txt
+# A DOS name that another entry has as its long name, in another case: no
+# volume Windows wrote holds such a pair, but Linux makes one through
+# ntfs-3g. Windows looks for long names first, so OTHERD~1 names otherd~1,
+# and "Third Dir" shows by its long name.
+mkdir "Third Dir"
+: >"Third Dir/only in third.txt"
+dos "Third Dir" OTHERD~1
+mkdir otherd~1
 # DOS names beyond ASCII, one kept in lower case: Windows finds them in any
 # case, through its upcase table.
 : >"Étude Long Name.txt"
@@ -115,6 +123,9 @@ linebr~1.txt	$missing	2
 Éclair Long Name.txt	ÉCLAIR~1.TXT	0
 ÉCLAIR~1.TXT	ÉCLAIR~1.TXT	0
 éclair~1.txt	ÉCLAIR~1.TXT	0
+Third Dir\\only in third.txt	Third Dir\\only in third.txt	0
+OTHERD~1\\only in third.txt	$missing	2
+Otherd~1\\only in third.txt	$missing	2
 ROWS
 # A folder where another program makes and removes temporary files as fast
 # as it goes, twenty alive at a time: -s of the names that do not depend on

@@ -279,7 +279,10 @@ TEST(ShortNameSources, KeptOrNone)
                                             "Two Dots Long Name.txt",
                                             "A Link Name Longer Than Any Short Name Could Hold",
                                             "\u0800 Samaritan Long.txt",
-                                            "Linked Folder Long"};
+                                            "Linked Folder Long",
+                                            "\u212A.txt",
+                                            "Third Dir Long",
+                                            "otherd~1"};
     const std::vector<std::string> kept = {"LONGFI~5.TXT",
                                            "LOWER.TXT",
                                            "PROGRA~2",
@@ -297,7 +300,10 @@ TEST(ShortNameSources, KeptOrNone)
                                            "A.B.C",
                                            "",
                                            "\u0800SAMAR~1.TXT",
-                                           "LINKED~1"};
+                                           "LINKED~1",
+                                           "",
+                                           "OTHERD~1",
+                                           ""};
     struct row {
         const char *path, *shown; // shown "" for a failure
         DWORD error;
@@ -335,6 +341,8 @@ TEST(ShortNameSources, KeptOrNone)
         {"A.B.C", "", 2},
         {"\u0800 Samaritan Long.txt", "\u0800SAMAR~1.TXT", 0}, // U+0800, the first of three bytes
         {"LINKED~1\\LINKED~1\\lower.txt", "LINKED~1\\LINKED~1\\lower.txt", 0}, // a link to the folder, twice
+        {"Third Dir Long", "Third Dir Long", 0}, // its kept OTHERD~1 is another entry's long name
+        {"OTHERD~1", "OTHERD~1", 0},
     };
     const std::vector<row> none_rows = {
         {"Long File Name 5.txt", "Long File Name 5.txt", 0},
@@ -355,6 +363,12 @@ TEST(ShortNameSources, KeptOrNone)
          "Hold\\lower.txt",
          0},
     };
+    // A case-folding folder finds the Kelvin sign by "K"; Windows does not.
+    const std::vector<row> folding_rows = {
+        {"K.TXT", "", 2},
+        {"\u212A.txt", "_~~~~3XT.TXT", 0},
+        {"LOWER.TXT", "LOWER.TXT", 0},
+    };
     winpath::current_dir cwd("C:\\");
     char buf[256];
     const auto expect_rows = [&](memory_dir &dir, const std::vector<row> &rows, const char *what) {
@@ -372,6 +386,9 @@ TEST(ShortNameSources, KeptOrNone)
     memory_dir dir(names, {"A Link Name Longer Than Any Short Name Could Hold"});
     dir.how = winpath::short_source::none;
     expect_rows(dir, none_rows, "no short names");
+    memory_dir folding(names);
+    folding.folding = true;
+    expect_rows(folding, folding_rows, "a case-folding folder");
     // A listing that fails halfway gives its error, never a partial answer.
     dir.fail_at = 2;
     EXPECT_EQ(winpath::short_path("C:\\Long File Name 5.txt", cwd, dir, buf, sizeof buf).error,
@@ -784,7 +801,8 @@ TEST(ShortNameWalk, AComponentMetAgainIsReadOnce)
 // stamp the same before and after it and settled (a later change would
 // show), or a watch set before it saw no name change whose alias or name
 // matters. Where none stands in four reads, the long name shows. What
-// needs no count (a name found, a kept name) takes one read. Each row: the
+// needs no count (a name found, a kept name) takes one read, and a kept
+// name one more, for the long names it must not be. Each row: the
 // stamps the directory gives, call by call; a name listed by every other
 // read, and seen changing where the directory can be watched; the path;
 // where the short names come from; how many reads; the result.
@@ -822,8 +840,8 @@ TEST(ShortNameWalk, AnAliasShowsOnlyWhereItsCountHeldStill)
          0,
          "C:\\Other.txt\\..\\Other.txt"},
         {{recent}, false, "", "C:\\y.", -1, 1, ""},            // no alias: nothing to count
-        {{recent}, false, "", name, 0, 1, "C:\\LONGFI~1.TXT"}, // its kept name
-        {{recent}, false, "", name, 1, 2, "C:\\LONGFI~1.TXT"}, // a read that found it moved does not count
+        {{recent}, false, "", name, 0, 2, "C:\\LONGFI~1.TXT"}, // its kept name
+        {{recent}, false, "", name, 1, 3, "C:\\LONGFI~1.TXT"}, // a read that found it moved does not count
         {{recent}, false, "", "C:\\Line\nFeed Long.txt", 0, 1, ""}, // none kept, no Windows text
     };
     for (const auto &row : rows) {

@@ -20,6 +20,7 @@
 
 #ifdef __linux__
 #include <cstdio>
+#include <linux/fs.h>
 #include <linux/msdos_fs.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
@@ -450,6 +451,23 @@ DWORD posix_dirs::lookup(dir_handle dir, const char *name)
 {
     struct stat st;
     return fstatat(dir, name, &st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : code_from_errno(errno, true);
+}
+
+// vfat and exFAT ignore case and vfat finds 8.3 names; ntfs-3g finds DOS
+// names; a case-folding folder (ext4 and f2fs with chattr +F, tmpfs with
+// casefold) folds by Unicode's rules, where U+212A KELVIN SIGN is "k",
+// which Windows' table leaves alone.
+bool posix_dirs::exact_lookup(dir_handle dir)
+{
+    if (volume_of(dir) != volume::other)
+        return false;
+#ifdef __linux__
+    constexpr int CASEFOLD = 0x40000000; // FS_CASEFOLD_FL, from Linux 5.4
+    int flags = 0;
+    if (ioctl(dir, FS_IOC_GETFLAGS, &flags) == 0 && (flags & CASEFOLD))
+        return false;
+#endif
+    return true;
 }
 
 // The listing is let go before it is closed, so that nothing reaches it twice.

@@ -30,6 +30,7 @@ class posix_dirs : public dir_reader {
     DWORD next(dir_entry &e) override;
     DWORD check(dir_handle dir, const char *name) override;
     DWORD lookup(dir_handle dir, const char *name) override;
+    bool exact_lookup(dir_handle dir) override;
     DWORD stamp(dir_handle dir, dir_stamp &s) override;
     bool settle(dir_handle dir, const dir_stamp &s) override;
     bool watch(dir_handle dir) override;

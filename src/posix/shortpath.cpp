@@ -124,17 +124,17 @@ class walker {
     static constexpr size_t MEMOS = 4;
 
     // A legal 8.3 name is shown as typed whichever entry it finds, so the
-    // volume's own lookup stands in for the listing where it finds one. On
-    // most file systems that lookup finds the entry of exactly that name
-    // and no other. Where it finds more (vfat ignores case and finds an
-    // entry by its 8.3 name; ntfs-3g finds one by its DOS name written in
-    // upper case; a case-folding ext4 folder ignores case), it finds the
-    // entry Windows finds too, as those volumes hold no two entries that
-    // one name matches. Where the lookup fails for any reason, the listing
-    // decides.
+    // volume's own lookup stands in for the listing where it finds one,
+    // and finds the entry of exactly that name and no other. Where it may
+    // find more (vfat ignores case and finds an entry by its 8.3 name;
+    // ntfs-3g finds one by its DOS name; a case-folding folder folds more
+    // than Windows does), or fails for any reason, the listing decides, in
+    // the order Windows looks: the very name, the name ignoring case, a
+    // short name.
     bool as_typed(std::string_view component)
     {
-        if (!name_.assign(component) || dirs_.lookup(here(), name_.c_str()) != 0)
+        if (!name_.assign(component) || dirs_.lookup(here(), name_.c_str()) != 0 ||
+            !dirs_.exact_lookup(here()))
             return false;
         found_ = true;
         return true;
@@ -189,6 +189,8 @@ class walker {
         if (f.how == short_source::kept) {
             if (DWORD err = kept_for(e))
                 return err;
+            if (DWORD err = kept_leads_back(name))
+                return err;
         } else if (f.how == short_source::wine) {
             const short_name own = e.name.view() == f.exact.name.view() ? alias : common_alias(name);
             unsigned sharing = f.sharing;
@@ -224,6 +226,25 @@ class walker {
             return err;
         take_kept(asked.view(), kept);
         shown_.assign(kept.view());
+        return 0;
+    }
+    // A kept short name in shown_ leads back to the entry `name` only where
+    // no other entry has it as its long name, ignoring case: Windows looks
+    // for long names first. No volume Windows wrote holds such a pair, but
+    // one written from Linux may (ntfs-3g makes "otherd~1" beside a folder
+    // whose DOS name is OTHERD~1). Where it does not, shown_ is cleared.
+    DWORD kept_leads_back(std::string_view name)
+    {
+        if (shown_.empty() || same_name(shown_.view(), name))
+            return 0;
+        const short_name none;
+        const query q{shown_.view(), none.view(), none.view()};
+        finding other;
+        bool stood = false;
+        if (DWORD err = read_folder(dirs_, here(), q, other, stood))
+            return err;
+        if (other.entry())
+            shown_.clear();
         return 0;
     }
     // The entry whose kept short name `component` is, on a volume that

@@ -111,6 +111,14 @@ class dir_reader {
     // Whether `dir` has an entry that the volume's own lookup finds by
     // `name`, links not followed: 0, or a Windows error code.
     virtual DWORD lookup(dir_handle dir, const char *name) = 0;
+    // Whether that lookup finds an entry by its very name alone, never by
+    // its name in another case or by a short name (vfat, exFAT, ntfs-3g
+    // and case-folding folders find more).
+    virtual bool exact_lookup(dir_handle dir)
+    {
+        (void)dir;
+        return true;
+    }
     // Starts watching `dir` for entries made, removed or renamed from now
     // on; false where the system cannot tell.
     virtual bool watch(dir_handle dir)
