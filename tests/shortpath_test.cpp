@@ -282,7 +282,8 @@ TEST(ShortNameSources, KeptOrNone)
                                             "Linked Folder Long",
                                             "\u212A.txt",
                                             "Third Dir Long",
-                                            "otherd~1"};
+                                            "otherd~1",
+                                            "Eclat Latin One.txt"};
     const std::vector<std::string> kept = {"LONGFI~5.TXT",
                                            "LOWER.TXT",
                                            "PROGRA~2",
@@ -303,7 +304,9 @@ TEST(ShortNameSources, KeptOrNone)
                                            "LINKED~1",
                                            "",
                                            "OTHERD~1",
-                                           ""};
+                                           "",
+                                           "\xE9"
+                                           "clat~1.txt"};
     struct row {
         const char *path, *shown; // shown "" for a failure
         DWORD error;
@@ -343,6 +346,15 @@ TEST(ShortNameSources, KeptOrNone)
         {"LINKED~1\\LINKED~1\\lower.txt", "LINKED~1\\LINKED~1\\lower.txt", 0}, // a link to the folder, twice
         {"Third Dir Long", "Third Dir Long", 0}, // its kept OTHERD~1 is another entry's long name
         {"OTHERD~1", "OTHERD~1", 0},
+        {"Eclat Latin One.txt",
+         "\xC9"
+         "CLAT~1.TXT",
+         0}, // kept in Latin-1: é is 0xE9, É 0xC9
+        {"\xC9"
+         "clat~1.txt",
+         "\xC9"
+         "CLAT~1.TXT",
+         0},
     };
     const std::vector<row> none_rows = {
         {"Long File Name 5.txt", "Long File Name 5.txt", 0},
@@ -465,7 +477,9 @@ TEST_F(ShortNames, WhatShowsAndWhatIsFound)
           "b.txt"},
          "a\xC3\xA9"
          "b.txt",
-         "A_B~~QWP.TXT"}, // one entry to Windows, two aliases to Wine
+         "A_B~~QWP.TXT"},                                     // one entry to Windows, two aliases to Wine
+        {{"\xE9t\xE9 long.txt"}, "\xE8T\xE8 LONG.TXT", ""},   // è is no é, in Latin-1 too
+        {{"\xE0\x9F\xBF long.txt"}, "\xDF\xBF long.txt", ""}, // an overlong U+07FF is three bytes
         {{"straße long.txt"}, "STRASSE LONG.TXT", ""},
         {{"straße long.txt"}, "STRAẞE LONG.TXT", ""},
         {{"ı long.txt"}, "I long.txt", ""}, // dotless i

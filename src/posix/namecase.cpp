@@ -163,7 +163,12 @@ size_t upcase_at(std::string_view s, size_t &i, char (&out)[4])
     const size_t at = i;
     const unsigned c = char_at(s, i);
     const size_t n = i - at;
-    if (n == 1 || c > 0xFFFF) { // ASCII, a byte not part of UTF-8, or beyond U+FFFF
+    if (n == 1 && c >= 0x80) { // a byte not part of UTF-8: the character of its value
+        const unsigned u = upcase(c);
+        out[0] = static_cast<char>(u < 0x100 ? u : c);
+        return 1;
+    }
+    if (n == 1 || c > 0xFFFF) { // ASCII, or beyond U+FFFF
         std::copy(s.begin() + at, s.begin() + i, out);
         out[0] = n == 1 ? upper(out[0]) : out[0];
         return n;

@@ -58,7 +58,9 @@ class name_match {
 };
 
 // The character at s[i] upper-cased, into `out`: its length there; `i`
-// moves past it. A byte not part of valid UTF-8 is copied as it stands.
+// moves past it. A byte not part of valid UTF-8 is the character of its
+// value (a kept name read in Latin-1: é is 0xE9), upper-cased where its
+// upper case is a byte too (0xC9), else copied as it stands.
 size_t upcase_at(std::string_view s, size_t &i, char (&out)[4]);
 
 // `name` upper-cased as Windows shows it, in place of what `out` held;
