@@ -666,7 +666,20 @@ TEST_F(ShortNames, RealNamesOnTheWay)
     // short name can stand for it (Wine's holds the "\", or Wine 8 and 10
     // make two), 123. Its "?" is no wildcard. Each row: the working folder,
     // the name, the line's end.
-    for (const char *d : {"dir?q", "x\\", "y", "y.", "y./inner", "z.", "v", "v ", "a", "a\\b", "\\"}) {
+    for (const char *d : {"dir?q",
+                          "x\\",
+                          "y",
+                          "y.",
+                          "y./inner",
+                          "z.",
+                          "d.",
+                          "long name.",
+                          "long name",
+                          "v",
+                          "v ",
+                          "a",
+                          "a\\b",
+                          "\\"}) {
         mkdir((dir_ + "/" + d).c_str(), 0755);
         touch(std::string(d) + "/notes.txt");
     }
@@ -681,6 +694,8 @@ TEST_F(ShortNames, RealNamesOnTheWay)
         {"y.", "notes.txt", ""},
         {"y./inner", "notes.txt", ""}, // not only the last folder
         {"z.", "notes.txt", ""},
+        {"d.", "notes.txt", ""},                              // D_~~~YMR in Wine 8, D~~~~YMR in Wine 10
+        {"long name.", "notes.txt", "\\LONG~CLB\\notes.txt"}, // one alias in both: not "long name"
         {"v ", ".", "\\V_~~~EL5"},
         {"v ", "..\\v\\notes.txt", ".."}, // the sibling's: dir_'s own
         {"a\\b", "notes.txt", ""},
