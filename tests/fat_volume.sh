@@ -49,6 +49,10 @@ mmd -i "$work/crowd.img" "::/Crowded"
 : >"$work/src/file"
 mcopy -i "$work/crowd.img" "$work/src/file" "::/XTUDE.TXT"
 "$names" --patch-short "$work/crowd.img" "XTUDE   TXT" "$(printf '\351TUDE   TXT')"
+# And one with a lower-case letter it has (cp437's 0x82, é), listed in
+# Latin-1 as the byte 0xE9: Windows shows it upper-cased, É (0xC9).
+mcopy -i "$work/crowd.img" "$work/src/file" "::/ECLAT.TXT"
+"$names" --patch-short "$work/crowd.img" "ECLAT   TXT" "$(printf '\202CLAT   TXT')"
 
 # Inside user-mode Linux: the driver's names, then every check.
 cat >"$work/inside" <<INSIDE
@@ -210,6 +214,9 @@ if mount -t vfat -o utf8 /dev/ubda "$work/mnt" && mount -t vfat -o utf8 /dev/ubd
     mount -t vfat -o uni_xlate,iocharset=iso8859-1 /dev/ubdb "$work/crowd" && cd "$work/crowd" &&
         { line=\$("$tarsel" -s "\$(ls | grep '^:')" 2>&1); code=\$?; [ \$code = 123 ]; } &&
         printf 'uni_xlate: %s\\n' "\$line" || { printf 'FAIL: uni_xlate: %s (%s)\\n' "\$line" "\$code"; status=1; }
+    line=\$("$tarsel" -sfe "\$(ls | grep 'CLAT')" 2>&1)
+    [ "\$line" = "\$(printf '\\311CLAT.TXT')" ] && echo "iso8859-1: \\311CLAT.TXT" ||
+        { printf 'FAIL: iso8859-1: %s\\n' "\$line" | od -c | head -2; status=1; }
     cd /
     umount "$work/crowd"
     echo "status \$status" >"$work/done"
