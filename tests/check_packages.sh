@@ -30,7 +30,8 @@ has "$tmp/deb.txt" ./usr/share/doc/tarsel/short-names.md
 echo "$(basename "$tgz") and $(basename "$deb"): program and manual page"
 # The .deb as a Debian user would judge it.
 if command -v lintian >/dev/null; then
-    lintian --fail-on error "$deb" || fail "lintian finds errors in $(basename "$deb")"
+    # lintian leaves its caches in TMPDIR: here, in the folder removed at the end.
+    TMPDIR=$tmp lintian --fail-on error "$deb" || fail "lintian finds errors in $(basename "$deb")"
     echo "lintian: no errors"
 elif [ "$TARSEL_REQUIRE_LINTIAN" = 1 ]; then
     fail "lintian is not installed (scripts/setup-debian installs it)"
