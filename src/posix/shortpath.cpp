@@ -161,15 +161,17 @@ class walker {
         if (!e)
             return 0;
         // Gone by the name listed: by an alias, the next that has it is
-        // what Wine opens now; else the folder says where to.
+        // what Wine opens now; else the folder says where to. The last
+        // component is checked, links followed, as the walk's last check,
+        // however the read stood.
         const auto gone = [&](const found_entry &x) {
-            // The last component's check, links followed, is the walk's last.
             const DWORD err =
                 last ? dirs_.check(here(), x.name.c_str()) : dirs_.lookup(here(), x.name.c_str());
             checked_ = last && err == 0;
             return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
         };
-        if (!stood && gone(*e) && (e != &f.aliased || f.aliased_next.empty() || gone(*(e = &f.aliased_next))))
+        if ((last || !stood) && gone(*e) &&
+            (e != &f.aliased || f.aliased_next.empty() || gone(*(e = &f.aliased_next))))
             return ERROR_RETRY;
         found_ = name_.assign(e->name.view());
         if (!found_)
