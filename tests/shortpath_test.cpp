@@ -891,9 +891,20 @@ TEST(ShortNameWalk, AnAliasShowsOnlyWhereItsCountHeldStill)
     }
 }
 
+// Whether this process can watch a folder now: another program (another
+// test run, as the same user) may hold every inotify instance.
+bool can_watch()
+{
+    const int fd = inotify_init1(IN_CLOEXEC);
+    if (fd >= 0)
+        close(fd);
+    return fd >= 0;
+}
+
 // Through the real disk: a folder whose stamp can show a later change is
 // read once; one stamped ahead of the clock (a stick written an hour east of
-// UTC) cannot show one yet, and is read again, watched.
+// UTC) cannot show one yet, and is read again, watched; where no watch can
+// be had, four times, and the long name shows.
 TEST_F(ShortNames, AFolderStampedAheadIsReadAgain)
 {
     struct counting_dirs : winpath::posix_dirs {
@@ -921,7 +932,6 @@ TEST_F(ShortNames, AFolderStampedAheadIsReadAgain)
         char buf[256];
         const winpath::path_result r = winpath::short_path(
             ("C:\\" + folder + "\\Long File Name.txt").c_str(), cwd, dirs, buf, sizeof buf);
-        EXPECT_STREQ(r.value ? buf : "", ("C:\\" + folder + "\\LONG~5R1.TXT").c_str());
         // Where times come in whole seconds (qemu-user's fstat gives some
         // machines' programs no nanoseconds), a change this recent cannot
         // show yet either. The folder's times as the reader sees them:
@@ -929,7 +939,10 @@ TEST_F(ShortNames, AFolderStampedAheadIsReadAgain)
         const int fd = open((dir_ + "/" + folder).c_str(), O_RDONLY | O_DIRECTORY);
         ASSERT_EQ(fstat(fd, &st), 0);
         close(fd);
-        EXPECT_EQ(dirs.lists, st.st_ctim.tv_nsec == 0 ? 2 : row.reads) << row.seconds;
+        const int reads = st.st_ctim.tv_nsec != 0 && row.reads == 1 ? 1 : can_watch() ? 2 : 4;
+        EXPECT_EQ(dirs.lists, reads) << row.seconds;
+        EXPECT_STREQ(r.value ? buf : "",
+                     ("C:\\" + folder + (reads < 4 ? "\\LONG~5R1.TXT" : "\\Long File Name.txt")).c_str());
     }
 }
 
@@ -1001,7 +1014,7 @@ TEST_F(ShortNames, AFolderThatChangesWhileItIsRead)
         {"C:\\sub\\Another Long Name.txt", "C:\\sub\\ANOT~3UA.TXT", ""}, // sub holds still
         {"C:\\Deep Folder\\x.txt", "C:\\DEEP~EIU\\x.txt", "C:\\Deep Folder\\x.txt"},
     };
-    for (bool watched : {true, false}) {
+    for (bool watched : {can_watch(), false}) {
         std::unique_ptr<inotify_held> held(watched ? nullptr : new inotify_held);
         std::atomic<bool> stop{false};
         std::thread churn([&] {
