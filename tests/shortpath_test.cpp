@@ -1032,7 +1032,7 @@ TEST_F(ShortNames, AFolderThatChangesWhileItIsRead)
         const char *path, *shown, *unwatched;
     } rows[] = {
         {"C:\\Long File Name Z.txt", "C:\\LONG~UG2.TXT", "C:\\Long File Name Z.txt"},
-        {"C:\\sub\\Another Long Name.txt", "C:\\sub\\ANOT~3UA.TXT", ""}, // sub holds still
+        {"C:\\sub\\Another Long Name.txt", "C:\\sub\\ANOT~3UA.TXT", "C:\\sub\\Another Long Name.txt"},
         {"C:\\Deep Folder\\x.txt", "C:\\DEEP~EIU\\x.txt", "C:\\Deep Folder\\x.txt"},
     };
     // The answers that are not right, of 90.
