@@ -121,9 +121,11 @@ size_t utf8_at(std::string_view s, size_t i, unsigned &cp)
 bool valid_utf8(std::string_view s)
 {
     unsigned cp = 0;
-    for (size_t i = 0, n = 0; i < s.size(); i += n)
-        if ((n = utf8_at(s, i, cp)) == 0)
+    for (size_t i = 0, n = 0; i < s.size(); i += n) {
+        n = utf8_at(s, i, cp);
+        if (n == 0)
             return false;
+    }
     return true;
 }
 

@@ -170,9 +170,11 @@ class walker {
             checked_ = last && err == 0;
             return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
         };
-        if ((last || !stood) && gone(*e) &&
-            (e != &f.aliased || f.aliased_next.empty() || gone(*(e = &f.aliased_next))))
-            return ERROR_RETRY;
+        if ((last || !stood) && gone(*e)) {
+            if (e != &f.aliased || f.aliased_next.empty() || gone(f.aliased_next))
+                return ERROR_RETRY;
+            e = &f.aliased_next;
+        }
         found_ = name_.assign(e->name.view());
         if (!found_)
             return ERROR_FILENAME_EXCED_RANGE;
