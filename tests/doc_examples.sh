@@ -76,5 +76,6 @@ for file; do
         fi
     done
 done
-echo "$examples examples in $# files, $failed blocks failed; $skipped lines under Wine left out (no TARSEL_WINEPREFIX)"
+echo "$examples examples in $# files, $failed blocks failed"
+[ $skipped = 0 ] || echo "$skipped lines under Wine left out (no TARSEL_WINEPREFIX)"
 [ $failed = 0 ] && [ $examples -gt 0 ]
