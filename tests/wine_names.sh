@@ -89,7 +89,7 @@ while IFS=$'\t' read -r number held; do
     fi
 done <"$work/opened"
 echo "${#names[@]} names: Wine opened $opened lines as the very file ($long by a long name); $refused no line can name"
-[ "$opened" = "$(wc -l <"$work/lines")" ] || { echo "FAIL: Wine read $(wc -l <"$work/opened") lines of $(wc -l <"$work/lines")"; failed=$((failed + 1)); }
+[ "$opened" = "$(wc -l <"$work/lines")" ] || { echo "FAIL: Wine opened $opened of $(wc -l <"$work/lines") lines as the very file"; failed=$((failed + 1)); }
 
 # The Windows build under Wine, for the ASCII names (the code page carries
 # them): the same line, but where the native one shows components by their
