@@ -18,25 +18,23 @@ namespace {
 
 constexpr int READS = 4;
 
-void read_entry(const dir_entry &e, const query &q, const name_match &same, const alias_match &aliased,
-                const alias_match &counted, finding &f)
+void read_entry(const dir_entry &e, const names_of &names, finding &f)
 {
+    const query &q = names.q;
     const std::string_view y = e.name;
     if (y == q.component) {
         f.exact.take(e);
-    } else if (f.exact.empty() && same(y) && (f.folded.empty() || y < f.folded.name.view())) {
+    } else if (f.exact.empty() && names.same(y) && (f.folded.empty() || y < f.folded.name.view())) {
         f.folded.take(e);
-    } else if (!q.by_alias.empty() && f.aliased_next.empty() && y != f.aliased.name.view() && aliased(y)) {
+    } else if (!q.by_alias.empty() && f.aliased_next.empty() && y != f.aliased.name.view() &&
+               names.aliased(y)) {
         (f.aliased.empty() ? f.aliased : f.aliased_next).take(e); // a torn read may list one twice
     }
-    if (!q.alias.empty() && (same_text(y, q.alias) || counted(y)))
-        f.sharing++;
+    f.sharing += names.shares(y);
 }
 
-DWORD read_once(dir_reader &dirs, dir_handle dir, const query &q, finding &f)
+DWORD read_once(dir_reader &dirs, dir_handle dir, const names_of &names, finding &f)
 {
-    const name_match same(q.component);
-    const alias_match aliased(q.by_alias), counted(q.alias);
     f = finding();
     if (DWORD err = dirs.list(dir, f.how))
         return err;
@@ -47,7 +45,7 @@ DWORD read_once(dir_reader &dirs, dir_handle dir, const query &q, finding &f)
         if (!e.name)
             return 0;
         if (strcmp(e.name, ".") != 0 && strcmp(e.name, "..") != 0)
-            read_entry(e, q, same, aliased, counted, f);
+            read_entry(e, names, f);
     }
 }
 
@@ -62,11 +60,7 @@ void take_kept(std::string_view kept, volume_name &out)
         upcase_name(kept, out);
 }
 
-bool names_of::matters(std::string_view name) const
-{
-    return same_(name) || aliased_(name) ||
-           (!q_.alias.empty() && (same_text(name, q_.alias) || counted_(name)));
-}
+bool names_of::matters(std::string_view name) const { return same(name) || aliased(name) || shares(name); }
 
 DWORD read_folder(dir_reader &dirs, dir_handle dir, const query &q, finding &f, bool &stood)
 {
@@ -79,7 +73,7 @@ DWORD read_folder(dir_reader &dirs, dir_handle dir, const query &q, finding &f, 
             return err;
         if (watching)
             dirs.changed(names); // what changed before this read is in it
-        if (DWORD err = read_once(dirs, dir, q, f))
+        if (DWORD err = read_once(dirs, dir, names, f))
             return err;
         if (DWORD err = dirs.stamp(dir, after))
             return err;

@@ -54,17 +54,21 @@ struct finding {
     }
 };
 
-// The names whose making, removal or renaming during a read may change
-// what it finds for a query.
+// The names a query asks about, and those whose making, removal or
+// renaming during a read may change what it finds.
 class names_of final : public name_test {
   public:
-    explicit names_of(const query &q) : q_(q), same_(q.component), aliased_(q.by_alias), counted_(q.alias) {}
+    explicit names_of(const query &q) : q(q), same(q.component), aliased(q.by_alias), counted(q.alias) {}
     bool matters(std::string_view name) const override;
+    // Whether `name` has the alias counted, or is it ignoring case.
+    bool shares(std::string_view name) const
+    {
+        return !q.alias.empty() && (same_text(name, q.alias) || counted(name));
+    }
 
-  private:
-    query q_;
-    name_match same_;
-    alias_match aliased_, counted_;
+    const query q;
+    const name_match same;              // the component, ignoring case
+    const alias_match aliased, counted; // the alias looked for, the one counted
 };
 
 // A short name the volume keeps, as Windows shows it: in upper case, and

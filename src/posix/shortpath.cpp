@@ -241,8 +241,7 @@ class walker {
     {
         if (shown_.empty() || same_name(shown_.view(), name))
             return 0;
-        const short_name none;
-        const query q{shown_.view(), none.view(), none.view()};
+        const query q{shown_.view(), {}, {}};
         finding other;
         bool stood = false;
         if (DWORD err = read_folder(dirs_, here(), q, other, stood))
