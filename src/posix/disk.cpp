@@ -209,21 +209,21 @@ DWORD posix_dirs::open(dir_handle parent, const char *name, dir_handle &dir, dir
 }
 
 // ntfs-3g finds a folder by its DOS name under a folder mounted over it, as
-// the kernel knows mounts by the long name alone. On Windows both names lead
-// to the same place: where the long name leads, into the mount.
+// the kernel knows mounts by the long name alone: the DOS name leads into
+// the folder the mount hides, and so it does for Wine; on Windows both
+// names lead to the same place. A path through it names nothing both
+// agree on: ERROR_PATH_NOT_FOUND.
 DWORD posix_dirs::past_covered(dir_handle parent, const char *name, dir_handle &dir, dir_id &id)
 {
     struct stat up, st;
     volume_name dos;
-    dir_entry e;
-    e.name = name;
     if (fstat(parent, &up) != 0 || id.device != static_cast<uint64_t>(up.st_dev))
         return 0;
     if (up.st_dev != volume_dev_) { // one volume's folders, one question
         volume_dev_ = up.st_dev;
         ntfs_3g_ = volume_of(parent) == volume::ntfs_3g;
     }
-    if (!ntfs_3g_ || kept_name(parent, e, dos) != 0 || !same_name(dos.view(), name))
+    if (!ntfs_3g_ || dos_name(parent, name, dos, st) != 0 || !same_name(dos.view(), name))
         return 0;
     DIR *d = list_of(parent);
     if (!d)
@@ -234,7 +234,7 @@ DWORD posix_dirs::past_covered(dir_handle parent, const char *name, dir_handle &
             fstatat(parent, entry->d_name, &st, 0) != 0 || st.st_dev == up.st_dev)
             continue;
         ::close(dir);
-        err = opened(openat(parent, entry->d_name, DIR_FLAGS), dir, id);
+        err = ERROR_PATH_NOT_FOUND;
         break;
     }
     closedir(d);
@@ -504,17 +504,14 @@ DWORD posix_dirs::fat_kept(dir_handle dir, const dir_entry &e, volume_name &kept
     return 0;
 }
 
-// ntfs-3g keeps an entry's DOS name as an attribute. The entry is reached
-// through its directory's handle: /proc/self/fd/N/NAME.
-DWORD posix_dirs::kept_name(dir_handle dir, const dir_entry &e, volume_name &kept)
+// ntfs-3g keeps an entry's DOS name as an attribute, read through the
+// entry's directory: /proc/self/fd/N/NAME. `entry` gets what the name is.
+DWORD posix_dirs::dos_name(dir_handle dir, const char *name, volume_name &kept, struct stat &entry)
 {
     kept.clear();
-    if (e.at >= 0)
-        return fat_kept(dir, e, kept);
-    const char *name = e.name;
 #ifdef __linux__
     char path[32 + 1024], dos[volume_name::capacity() - 1];
-    struct stat here, entry;
+    struct stat here;
     if (snprintf(path, sizeof path, "/proc/self/fd/%d/%s", dir, name) >= static_cast<int>(sizeof path))
         return 0;
     // A folder mounted over the entry hides the one it covers, and with it
@@ -535,86 +532,71 @@ DWORD posix_dirs::kept_name(dir_handle dir, const dir_entry &e, volume_name &kep
              (err != ENOENT || access("/proc/self/fd", F_OK) == 0))
         return code_from_errno(err, true);
 #else
-    (void)dir, (void)name;
+    (void)dir, (void)name, (void)entry;
 #endif
     return 0;
 }
 
+// ntfs-3g gives a DOS name in upper case, as Windows writes them, but finds
+// an entry by it only as it is kept, and so does Wine through it: one given
+// in another case (setfattr takes "lower~1.txt") names nothing so, and the
+// long name stands.
+DWORD posix_dirs::kept_name(dir_handle dir, const dir_entry &e, volume_name &kept)
+{
+    struct stat entry, by_dos;
+    if (e.at >= 0)
+        return fat_kept(dir, e, kept);
+    if (DWORD err = dos_name(dir, e.name, kept, entry))
+        return err;
+    if (kept.empty())
+        return 0;
+    if (fstatat(dir, kept.c_str(), &by_dos, AT_SYMLINK_NOFOLLOW) != 0) {
+        kept.clear();
+        return errno == ENOENT ? 0 : code_from_errno(errno, true);
+    }
+    if (by_dos.st_dev != entry.st_dev || by_dos.st_ino != entry.st_ino)
+        kept.clear();
+    return 0;
+}
+
+bool posix_dirs::kept_in_any_case(dir_handle dir) { return volume_of(dir) != volume::ntfs_3g; }
+
 // vfat finds an entry by its 8.3 name ignoring ASCII case, and opens it by
 // it: a name of ASCII letters is looked up as typed, and as the listing
 // found no long name that it is, the entry found has it as its 8.3 name.
-// ntfs-3g finds one by its DOS name written exactly as it keeps it: in
-// upper case, as Windows makes them, else in lower case, as setfattr may
-// have given it, else each entry is asked.
+// ntfs-3g finds one by its DOS name only as it keeps it: as typed, else in
+// upper case, as Windows writes them. Neither needs the folder read again.
 DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept)
 {
     struct stat st;
-    bool there = false;
-    // Whether `found`, spelled as it is, names an entry.
-    const auto look = [&]() -> DWORD {
-        there = fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-        return there || errno == ENOENT ? 0 : code_from_errno(errno, true);
-    };
     found.clear();
     kept.clear();
-    if (volume_of(dir) == volume::fat) {
-        if (!ascii(name))
-            return fat_find_kept(dir, name, found, kept);
-        found.assign(name);
-        if (DWORD err = look())
-            return err;
-        if (there)
-            kept.assign(name);
-        else
-            found.clear();
-        return 0;
-    }
-    for (int lower = 0; lower < 2; lower++) {
-        found.clear();
-        if (!lower)
-            upcase_name(name, found);
-        else
-            for (char c : name)
-                found.append(static_cast<char>(tolower(static_cast<unsigned char>(c))));
-        if (DWORD err = look())
-            return err;
-        if (!there)
-            continue;
-        dir_entry e;
-        e.name = found.c_str();
-        if (DWORD err = kept_name(dir, e, kept))
-            return err;
-        // A DOS name that cannot be read (a second hard link) still finds
-        // it, by that very name.
-        if (kept.empty() ? kept.assign(found.view()) : same_name(kept.view(), name))
-            return 0;
-    }
-    found.clear();
-    kept.clear();
-    return find_kept_in_any_case(dir, name, found, kept);
-}
-
-// ntfs-3g keeps a DOS name in the case it was given (setfattr takes
-// "lower~1.txt") and finds it only so; Windows finds it in any case. Where
-// neither upper nor lower case found it, each entry is asked.
-DWORD posix_dirs::find_kept_in_any_case(dir_handle dir, std::string_view name, entry_name &found,
-                                        volume_name &kept)
-{
-    DIR *d = list_of(dir);
-    if (!d)
-        return code_from_errno(errno, false);
-    dir_entry e;
-    while (const dirent *entry = readdir(d)) {
-        e.name = entry->d_name;
-        // An entry gone since it was listed has no DOS name to give.
-        if (entry_name_ok(entry->d_name) && kept_name(dir, e, kept) == 0 && !kept.empty() &&
-            same_name(kept.view(), name)) {
-            found.assign(entry->d_name);
+    const bool fat = volume_of(dir) == volume::fat;
+    if (fat && !ascii(name))
+        return fat_find_kept(dir, name, found, kept);
+    for (int upper = 0; upper < (fat ? 1 : 2); upper++) {
+        if (!upper)
+            found.assign(name);
+        else if (!upcase_name(name, found) || found.view() == name)
             break;
+        if (fstatat(dir, found.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return code_from_errno(errno, true);
+            continue;
         }
-        kept.clear();
+        volume_name dos;
+        if (!fat) {
+            if (DWORD err = dos_name(dir, found.c_str(), dos, st))
+                return err;
+        }
+        // A DOS name that cannot be read (a second hard link) still finds
+        // the entry, by that very name.
+        if (fat || dos.empty() || same_name(dos.view(), name)) {
+            kept.assign(found.view());
+            return 0;
+        }
     }
-    closedir(d);
+    found.clear();
     return 0;
 }
 

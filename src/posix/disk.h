@@ -3,6 +3,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include "winpath.h"
@@ -37,13 +38,14 @@ class posix_dirs : public dir_reader {
     bool changed(const name_test &test) override;
     DWORD kept_name(dir_handle dir, const dir_entry &e, volume_name &kept) override;
     DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept) override;
+    bool kept_in_any_case(dir_handle dir) override;
 
   private:
     void end_list();
     const char *odd_fat_name(int64_t at, const char *listed);
     const char *past_unlistable();
     DWORD past_covered(dir_handle parent, const char *name, dir_handle &dir, dir_id &id);
-    DWORD find_kept_in_any_case(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept);
+    DWORD dos_name(dir_handle dir, const char *name, volume_name &kept, struct stat &entry);
     DWORD fat_find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept);
     DWORD fat_kept(dir_handle dir, const dir_entry &e, volume_name &kept);
 

@@ -252,18 +252,21 @@ class walker {
     }
     // The entry whose kept short name `component` is, on a volume that
     // keeps them. A kept name beyond ASCII is no legal 8.3 name: the
-    // volume's own shows.
+    // volume's own shows. Where the volume finds it only as it keeps it,
+    // the name it was found by shows.
     DWORD by_kept_name(std::string_view component, bool legal)
     {
-        volume_name kept;
+        volume_name kept, shown;
         if (DWORD err = dirs_.find_kept(here(), component, name_, kept))
             return err;
         found_ = !name_.empty();
-        volume_name shown;
-        if (found_ && !legal) {
+        if (!found_ || (legal && kept.view() == component))
+            return 0;
+        if (!dirs_.kept_in_any_case(here()))
+            shown.assign(kept.view());
+        else if (!legal)
             take_kept(kept.view(), shown);
-            shown_.assign(shown.view());
-        }
+        shown_.assign(shown.view());
         return 0;
     }
     dir_handle here() const { return stack_[depth_ - 1].handle; }

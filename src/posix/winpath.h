@@ -159,14 +159,23 @@ class dir_reader {
         return 0;
     }
     // For such a volume: the entry of `dir` whose kept short name is `name`
-    // (ignoring case), by a name it can be opened with, and that short name
-    // as the volume gives it; both empty for none.
+    // (ignoring case), by a name it can be opened with, and the short name
+    // it was found by (`name` itself where the volume finds it as typed);
+    // both empty for none.
     virtual DWORD find_kept(dir_handle dir, std::string_view name, entry_name &found, volume_name &kept)
     {
         (void)dir, (void)name;
         found.clear();
         kept.clear();
         return 0;
+    }
+    // Whether the volume finds an entry by its kept short name in any case,
+    // as Windows does; where not (ntfs-3g, and Wine through it), only the
+    // name it was found by leads back to it.
+    virtual bool kept_in_any_case(dir_handle dir)
+    {
+        (void)dir;
+        return true;
     }
 };
 
