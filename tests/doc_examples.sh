@@ -7,15 +7,20 @@
 # it must print, standard output and error together, and it must end with
 # status 0. Messages are those of an English UTF-8 locale unless a command
 # asks for another. The examples that show a folder make /tmp/tarselex
-# (an 8.3 name, so that the line is the same on every machine). A command
-# that starts with "wine " runs 64-bit Wine in the prefix TARSEL_WINEPREFIX
-# names; where none is named, it and what it prints are left out.
+# (an 8.3 name, so that the line is the same on every machine): each block
+# runs in a mount namespace of its own whose /tmp is a folder of the test's
+# (as root, or as root of a user namespace), so that nothing an example
+# makes or removes there is the machine's; the few things of the real /tmp
+# a block needs (this test's folder, the program, Wine's prefix) are bound
+# into it. A command that starts with "wine "
+# runs 64-bit Wine in the prefix TARSEL_WINEPREFIX names; where none is
+# named, it and what it prints are left out.
 # usage: doc_examples.sh TARSEL FILE...
 set -e
 tarsel=$1
 shift
 work=$(mktemp -d "${TMPDIR:-/tmp}/tdXXXXXX")
-trap 'rm -rf "$work" /tmp/tarselex' EXIT
+trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin"
 ln -s "$tarsel" "$work/bin/tarsel"
 unset LC_ALL LC_MESSAGES LANGUAGE
@@ -47,6 +52,40 @@ without_wine() {
     fi
 }
 
+# What of the real /tmp a block needs, bound at the same place in its own.
+: >"$work/keep"
+for path in "$work" "$(dirname "$(readlink -f "$tarsel")")" ${TARSEL_WINEPREFIX:+"$TARSEL_WINEPREFIX"}; do
+    case $(readlink -f "$path" 2>/dev/null || echo "$path") in
+    /tmp/?*) [ -e "$path" ] && readlink -f "$path" >>"$work/keep" ;;
+    esac
+done
+cat >"$work/enter" <<'ENTER'
+# enter OWN_TMP SCRIPT: SCRIPT run with OWN_TMP as /tmp, in the folder it is
+# started in. Wine's server opens the files, so Wine gets a server of the
+# block's own, waited for.
+set -e
+own=$1 script=$2
+while IFS= read -r path; do
+    mkdir -p "$own${path#/tmp}"
+    mount --bind "$path" "$own${path#/tmp}"
+done <"$(dirname "$own")/keep"
+mount --rbind "$own" /tmp
+status=0
+sh "$script" || status=$?
+if [ -n "${TARSEL_WINEPREFIX:-}" ] && grep -q '^wine ' "$script"; then
+    WINEPREFIX=$TARSEL_WINEPREFIX env -u TMPDIR /usr/lib/wine/wineserver -w
+fi
+exit $status
+ENTER
+if [ "$(id -u)" = 0 ]; then namespace="unshare --mount"; else namespace="unshare --mount --map-root-user"; fi
+mkdir "$work/probe"
+if ! (cd "$work" && $namespace sh "$work/enter" "$work/probe" /dev/null) 2>/dev/null; then
+    namespace=
+    echo "no mount namespace here: the examples run in the real /tmp"
+    [ ! -e /tmp/tarselex ] || { echo "FAIL: /tmp/tarselex is there already, and the examples make it"; exit 1; }
+    trap 'rm -rf "$work" /tmp/tarselex' EXIT
+fi
+
 examples=0 failed=0 skipped=0
 for file; do
     rm -rf "$work/blocks" && mkdir "$work/blocks"
@@ -67,8 +106,13 @@ for file; do
                 ;;
             esac
         done <"$work/blocks/$block"
-        rm -rf "$work/here" /tmp/tarselex && mkdir "$work/here" # the examples' own folder, made afresh
-        (cd "$work/here" && sh "$script") >"$work/got" 2>&1 || true
+        rm -rf "$work/here" "$work/tmp" && mkdir "$work/here" "$work/tmp" # the examples' own folders, made afresh
+        if [ -n "$namespace" ]; then
+            (cd "$work/here" && $namespace sh "$work/enter" "$work/tmp" "$script") >"$work/got" 2>&1 || true
+        else
+            rm -rf /tmp/tarselex
+            (cd "$work/here" && sh "$script") >"$work/got" 2>&1 || true
+        fi
         if ! cmp -s "$work/blocks/$block" "$work/got"; then
             echo "FAIL: $file, example block $block:"
             diff "$work/blocks/$block" "$work/got" | sed 's/^/    /'
