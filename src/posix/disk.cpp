@@ -584,14 +584,12 @@ DWORD posix_dirs::find_kept(dir_handle dir, std::string_view name, entry_name &f
                 return code_from_errno(errno, true);
             continue;
         }
-        volume_name dos;
-        if (!fat) {
-            if (DWORD err = dos_name(dir, found.c_str(), dos, st))
-                return err;
-        }
+        volume_name dos; // none asked of FAT: vfat found it by its 8.3 name
+        if (DWORD err = fat ? 0 : dos_name(dir, found.c_str(), dos, st))
+            return err;
         // A DOS name that cannot be read (a second hard link) still finds
         // the entry, by that very name.
-        if (fat || dos.empty() || same_name(dos.view(), name)) {
+        if (dos.empty() || same_name(dos.view(), name)) {
             kept.assign(found.view());
             return 0;
         }

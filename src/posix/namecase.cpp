@@ -1,7 +1,6 @@
 #include "namecase.h"
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 
 #include "pathtext.h"
@@ -68,13 +67,6 @@ constexpr upcase_run UPCASE_RUNS[] = {
     {0xA78C, 0xA78C, -1, 1},    {0xFF41, 0xFF5A, -32, 1},
 };
 
-constexpr bool runs_in_order()
-{
-    for (size_t i = 1; i < std::size(UPCASE_RUNS); i++)
-        if (UPCASE_RUNS[i - 1].last >= UPCASE_RUNS[i].first)
-            return false;
-    return true;
-}
 constexpr bool upper_cases_beyond_ascii()
 {
     for (const upcase_run &r : UPCASE_RUNS) {
@@ -84,7 +76,7 @@ constexpr bool upper_cases_beyond_ascii()
     }
     return true;
 }
-static_assert(runs_in_order(), "a unit is found in one run at most");
+static_assert(runs_in_order(UPCASE_RUNS), "a unit is found in one run at most");
 // So an ASCII name equals only ASCII names, and an upper case is never a
 // surrogate.
 static_assert(upper_cases_beyond_ascii(), "no unit beyond ASCII has one within it");
@@ -133,13 +125,8 @@ unsigned upcase(unsigned unit)
 {
     if (unit < 0x80)
         return static_cast<unsigned char>(upper(static_cast<char>(unit)));
-    const upcase_run *r = std::lower_bound(std::begin(UPCASE_RUNS),
-                                           std::end(UPCASE_RUNS),
-                                           unit,
-                                           [](const upcase_run &a, unsigned u) { return a.last < u; });
-    if (r == std::end(UPCASE_RUNS) || unit < r->first || (unit - r->first) % r->step != 0)
-        return unit;
-    return static_cast<unsigned>(static_cast<int32_t>(unit) + r->diff);
+    const upcase_run *r = run_of(UPCASE_RUNS, unit);
+    return r ? static_cast<unsigned>(static_cast<int32_t>(unit) + r->diff) : unit;
 }
 
 // Names of ASCII letters, as most are, cost a byte compare: no unit of

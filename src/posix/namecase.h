@@ -10,7 +10,9 @@
 // a byte that is not part of valid UTF-8 is the unit of its own value.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <string_view>
 
 #include "fixedtext.h"
@@ -56,6 +58,23 @@ class name_match {
     std::string_view name_;
     bool ascii_;
 };
+
+// A case table held in runs (Windows' upcase table, Wine's lower case):
+// each run from `first` to `last`, every `step`-th unit of it mapped alike.
+template <class Run, size_t N> constexpr bool runs_in_order(const Run (&runs)[N])
+{
+    for (size_t i = 1; i < N; i++)
+        if (runs[i - 1].last >= runs[i].first)
+            return false;
+    return true;
+}
+// The run that maps `unit`, or nullptr.
+template <class Run, size_t N> const Run *run_of(const Run (&runs)[N], unsigned unit)
+{
+    const Run *r = std::lower_bound(
+        std::begin(runs), std::end(runs), unit, [](const Run &a, unsigned u) { return a.last < u; });
+    return r == std::end(runs) || unit < r->first || (unit - r->first) % r->step != 0 ? nullptr : r;
+}
 
 // The character at s[i] upper-cased, into `out`: its length there; `i`
 // moves past it. A byte not part of valid UTF-8 is the character of its

@@ -114,26 +114,14 @@ constexpr lower_run LOWER_RUNS[] = {
     {0xA7F5, 0xA7F5, 0x0001, 1}, {0xFF21, 0xFF3A, 0x0020, 1},
 };
 
-constexpr bool lower_runs_in_order()
-{
-    for (size_t i = 1; i < std::size(LOWER_RUNS); i++)
-        if (LOWER_RUNS[i - 1].last >= LOWER_RUNS[i].first)
-            return false;
-    return true;
-}
-static_assert(lower_runs_in_order(), "a unit is found in one run at most");
+static_assert(runs_in_order(LOWER_RUNS), "a unit is found in one run at most");
 
 unsigned wine_lower(unsigned unit)
 {
     if (unit < 0x80)
         return unit >= 'A' && unit <= 'Z' ? unit + 0x20 : unit;
-    const lower_run *r = std::lower_bound(std::begin(LOWER_RUNS),
-                                          std::end(LOWER_RUNS),
-                                          unit,
-                                          [](const lower_run &a, unsigned u) { return a.last < u; });
-    if (r == std::end(LOWER_RUNS) || unit < r->first || (unit - r->first) % r->step != 0)
-        return unit;
-    return (unit + r->delta) & 0xFFFF;
+    const lower_run *r = run_of(LOWER_RUNS, unit);
+    return r ? (unit + r->delta) & 0xFFFF : unit;
 }
 
 // The character at s[i] as Wine reads the name: valid UTF-8, else U+FFFD
